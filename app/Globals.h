@@ -1,0 +1,11 @@
+#pragma once
+// The ten long-lived objects of a run, created in their fixed order and destroyed in
+// reverse. The program entry and the tests use the same two functions.
+
+// Creates the objects 1 to 10: main window, alert dialog, day list, data store, entry
+// form, new-mail notice, about box, search dialog, address list, address card. An
+// error inside a creation handler is shown in the standard error box and creation
+// goes on with the next object.
+void CreateProgramObjects();
+// Destroys them in the reverse order; every global is null afterwards.
+void DestroyProgramObjects();

@@ -1,0 +1,30 @@
+#include "common/Clock.h"
+
+namespace {
+QDateTime g_fixed;
+}
+
+namespace Clock {
+
+QDateTime now()
+{
+    return g_fixed.isValid() ? g_fixed : QDateTime::currentDateTime();
+}
+
+QDate today()
+{
+    return now().date();
+}
+
+void setNow(const QDateTime& fixed)
+{
+    g_fixed = fixed;
+}
+
+void advance(qint64 seconds)
+{
+    if (g_fixed.isValid())
+        g_fixed = g_fixed.addSecs(seconds);
+}
+
+} // namespace Clock

@@ -1,0 +1,149 @@
+#pragma once
+// A dataset: an ordered set of records with one current record and a state
+// (inactive, browse, edit, insert), the base of tables and queries.
+//
+// Rows are identified by their ID; the dataset keeps the ordered list of IDs and
+// reads the current record's values from its file on demand, so walking a large
+// table is cheap. Fields are found by name regardless of case. An empty field is
+// null: value() gives a null QVariant, asString()/asInteger()/... raise.
+//
+// The pending-edit rule: moving, a key search, insert or refresh while a record is
+// being edited first ends that edit, posted if changed, else cancelled.
+
+#include "store/engine/FieldDef.h"
+
+#include <QDate>
+#include <QList>
+#include <QObject>
+#include <QVariant>
+#include <QVector>
+
+namespace engine {
+
+class Connection;
+class DataSource;
+
+enum class DataState { Inactive, Browse, Edit, Insert };
+
+// What happened to a dataset; data sources pass it on to their controls and detail queries.
+enum class DataEvent {
+    Opened,        // opened or re-run: stands on its first row
+    Closed,
+    Moved,         // another record is current
+    Edited,        // put into edit state
+    Inserted,      // a new blank record is current
+    FieldChanged,  // a field of the edit buffer changed
+    Posted,
+    Cancelled,
+    Deleted,
+    Refreshed,
+};
+
+class Dataset : public QObject
+{
+    Q_OBJECT
+public:
+    using Bookmark = qint64; // the ID of a row; -1 for none
+
+    explicit Dataset(const QString& name, QObject* parent = nullptr);
+    ~Dataset() override;
+
+    const QString& name() const { return m_name; }
+    void setConnection(Connection* connection) { m_connection = connection; }
+    Connection* connection() const { return m_connection; }
+
+    // --- life -------------------------------------------------------------
+    virtual void open() = 0;
+    virtual void close();
+    bool isActive() const;
+    DataState state() const;
+
+    // --- navigation -------------------------------------------------------
+    void first();
+    void next();
+    bool eof() const;          // true when next() passed the last row, or the dataset is empty
+    bool isEmpty() const;
+    int recordCount() const;
+    int recNo() const;         // 0-based position of the current row, -1 when empty
+    void moveTo(int row);      // makes row (0-based) current; a grid's selection uses it
+
+    // Exact, case-sensitive search for the first row, in the dataset's order, whose field
+    // equals `value`. Moves there and returns true, or leaves the position and returns false.
+    bool locate(const QString& field, const QVariant& value);
+
+    Bookmark bookmark() const;
+    // Returns to a bookmarked row; raises EngineError when the row is gone.
+    void gotoBookmark(Bookmark bookmark);
+
+    // --- fields -----------------------------------------------------------
+    const FieldDefs& fields() const;
+    int fieldIndex(const QString& name) const; // -1 when unknown
+    const FieldDef& field(const QString& name) const; // raises EngineError when unknown
+
+    QVariant value(const QString& field) const;      // null QVariant for an empty field
+    bool isNull(const QString& field) const;
+    QString asString(const QString& field) const;    // raises ConversionError on null
+    qint64 asInteger(const QString& field) const;    // raises ConversionError on null / not a number
+    bool asBoolean(const QString& field) const;      // raises ConversionError on null
+    QDate asDate(const QString& field) const;        // raises ConversionError on null
+    QString displayText(const QString& field) const; // "" for null; dates in the short-date form
+
+    // Value of a field in another row without moving (grids); null QVariant outside the rows.
+    QVariant valueAt(int row, const QString& field) const;
+
+    // Sets a field of the record being edited or inserted. An empty text is stored as null,
+    // a text longer than its field's size is cut at the size. Raises when not editing.
+    void setValue(const QString& field, const QVariant& value);
+
+    // --- records ----------------------------------------------------------
+    void edit();    // browse -> edit; on an empty dataset it inserts
+    void insert();  // a blank record becomes current (ends a pending edit first)
+    void post();    // writes the record (one committed, durable transaction)
+    void cancel();  // drops the pending edit or insert
+    void remove();  // deletes the current record (durably)
+    void refresh(); // re-reads the rows, keeping the current record when it still exists
+    bool isModified() const;
+
+    // Ends a pending edit: posted if changed, else cancelled. Nothing when browsing.
+    void checkBrowseMode();
+
+    // --- data sources (used by DataSource) ---------------------------------
+    void attachSource(DataSource* source);
+    void detachSource(DataSource* source);
+
+protected:
+    // Loads the ordered IDs of the rows; sets m_fields on first use.
+    virtual QVector<qint64> loadIds() = 0;
+    // The table file whose rows this dataset shows.
+    virtual QString tableFile() const = 0;
+    // Called before every read or move; a stale query re-runs here.
+    virtual void ensureFresh() const {}
+    void notify(DataEvent event);
+    void setOpened(const FieldDefs& fields);   // state browse, IDs loaded, first row
+    void markClosed();
+
+    Connection* m_connection = nullptr;
+    FieldDefs m_fields;
+    QVector<qint64> m_ids;
+    int m_pos = -1;
+    bool m_eof = true;
+    DataState m_state = DataState::Inactive;
+
+private:
+    friend class Query;
+    void loadRow() const;
+    void requireActive() const;
+    void requireEditing() const;
+    int positionOf(qint64 id) const;
+
+    QString m_name;
+    QList<DataSource*> m_sources;
+    mutable QVector<QVariant> m_row;  // values of the current row, read on demand
+    mutable qint64 m_rowId = -1;
+    QVector<QVariant> m_buffer;       // the record being edited or inserted
+    bool m_modified = false;
+    int m_posBeforeInsert = -1;
+    mutable QHash<qint64, int> m_positionCache;
+};
+
+} // namespace engine
