@@ -1,0 +1,615 @@
+#include "platform/SettingsStore.h"
+
+#include "platform/ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString g_folder;
+
+const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+const char* const kHeader = "REGEDIT4";
+// A settings file is a few hundred bytes; anything this large is not one of ours.
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+// Longest value name the registry accepts.
+constexpr int kMaxValueName = 16383;
+
+// The system's text for an errno value, in Spanish for the errors a settings file meets
+// (the C library's Spanish catalogue is often not installed), else the C library's own.
+QString systemText(int err)
+{
+    switch (err) {
+    case EACCES:
+        return QStringLiteral("Permiso denegado");
+    case EPERM:
+        return QStringLiteral("Operación no permitida");
+    case ENOENT:
+        return QStringLiteral("No existe el fichero o el directorio");
+    case ENOTDIR:
+        return QStringLiteral("No es un directorio");
+    case EISDIR:
+        return QStringLiteral("Es un directorio");
+    case EROFS:
+        return QStringLiteral("Sistema de ficheros de sólo lectura");
+    case ENOSPC:
+        return QStringLiteral("No queda espacio en el dispositivo");
+    case EDQUOT:
+        return QStringLiteral("Se ha excedido la cuota de disco");
+    case EIO:
+        return QStringLiteral("Error de entrada/salida");
+    case ENAMETOOLONG:
+        return QStringLiteral("Nombre de fichero demasiado largo");
+    case ELOOP:
+        return QStringLiteral("Demasiados niveles de enlaces simbólicos");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("Demasiados ficheros abiertos");
+    case EFBIG:
+        return QStringLiteral("Fichero demasiado grande");
+    case ENOMEM:
+        return QStringLiteral("No se puede asignar memoria");
+    case EBUSY:
+        return QStringLiteral("Dispositivo o recurso ocupado");
+    case EXDEV:
+        return QStringLiteral("Enlace entre dispositivos no válido");
+    default:
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
+}
+
+[[noreturn]] void throwIo(const QString& what, const QString& path, int err)
+{
+    throw SettingsError(ERROR_REGISTRY_IO_FAILED,
+                        QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), systemText(err)));
+}
+
+[[noreturn]] void throwBad(const QString& path, int line, const QString& why)
+{
+    throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» está dañado (línea %2: %3)")
+                                         .arg(QDir::toNativeSeparators(path))
+                                         .arg(line)
+                                         .arg(why));
+}
+
+bool sameName(QStringView a, QStringView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Names of a key path, skipping the empty ones a leading, doubled or trailing "\" leaves.
+QStringList keyNames(const QString& keyPath)
+{
+    return keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+bool isControl(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c < 0xa0);
+}
+
+bool hasControl(QStringView s)
+{
+    for (QChar c : s)
+        if (isControl(c.unicode()))
+            return true;
+    return false;
+}
+
+// Whether a text can stand between quotes and come back identical through UTF-8.
+bool quotable(QStringView s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (isControl(c) || c == 0xfffe || c == 0xffff)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= s.size() || !QChar::isLowSurrogate(s[i + 1].unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString quoted(const QString& s)
+{
+    QString out = QStringLiteral("\"");
+    for (QChar c : s) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+// "hex:" or "hex(N):" followed by the bytes, wrapped as regedit wraps them.
+QString hexData(const QString& lead, const QString& prefix, const QByteArray& data)
+{
+    QString out = lead + prefix;
+    qsizetype lineLength = out.size();
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const QString byte = QString::number(quint8(data[i]), 16).rightJustified(2, QLatin1Char('0'));
+        if (i > 0) {
+            out += QLatin1Char(',');
+            ++lineLength;
+            if (lineLength + 3 > 78) {
+                out += QStringLiteral("\\\n  ");
+                lineLength = 2;
+            }
+        }
+        out += byte;
+        lineLength += 2;
+    }
+    return out;
+}
+
+QString valueLine(const RegValue& v)
+{
+    const QString lead = (v.name.isEmpty() ? QStringLiteral("@") : quoted(v.name)) + QLatin1Char('=');
+    if (v.type == REG_SZ && v.data.size() >= 2 && v.data.size() % 2 == 0 && v.data.endsWith(QByteArray(2, '\0'))) {
+        const QString text = SettingsStore::dataText(v.data);
+        if (SettingsStore::textData(text) == v.data && quotable(text))
+            return lead + quoted(text);
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4)
+        return lead + QStringLiteral("dword:") +
+               QString::number(qFromLittleEndian<quint32>(v.data.constData()), 16).rightJustified(8, QLatin1Char('0'));
+    if (v.type == REG_BINARY)
+        return hexData(lead, QStringLiteral("hex:"), v.data);
+    return hexData(lead, QStringLiteral("hex(%1):").arg(v.type, 0, 16), v.data);
+}
+
+void writeKey(QString& out, const RegKey& key, const QString& path, bool isRoot)
+{
+    if (!isRoot || !key.values.empty()) {
+        out += QLatin1Char('[') + path + QStringLiteral("]\n");
+        for (const RegValue& v : key.values)
+            out += valueLine(v) + QLatin1Char('\n');
+        out += QLatin1Char('\n');
+    }
+    for (const auto& sub : key.subkeys)
+        writeKey(out, *sub, path + QLatin1Char('\\') + sub->name, false);
+}
+
+// ---- reading a REGEDIT4 text -------------------------------------------------
+
+class Parser
+{
+public:
+    Parser(QStringView line, const QString& path, int lineNo) : m_s(line), m_path(path), m_line(lineNo) {}
+
+    [[noreturn]] void fail(const QString& why) const { throwBad(m_path, m_line, why); }
+    bool atEnd() const { return m_pos >= m_s.size(); }
+    qsizetype pos() const { return m_pos; }
+    void setPos(qsizetype pos) { m_pos = pos; }
+    QChar peek() const { return atEnd() ? QChar() : m_s[m_pos]; }
+    void skipBlanks()
+    {
+        while (!atEnd() && (m_s[m_pos] == QLatin1Char(' ') || m_s[m_pos] == QLatin1Char('\t')))
+            ++m_pos;
+    }
+    void expect(QChar c, const QString& why)
+    {
+        if (peek() != c)
+            fail(why);
+        ++m_pos;
+    }
+    bool take(QStringView word)
+    {
+        if (!m_s.mid(m_pos).startsWith(word, Qt::CaseInsensitive))
+            return false;
+        m_pos += word.size();
+        return true;
+    }
+    // A text between quotes; only \\ and \" are escapes.
+    QString quotedText()
+    {
+        expect(QLatin1Char('"'), QStringLiteral("se esperaba una comilla"));
+        QString out;
+        for (;;) {
+            if (atEnd())
+                fail(QStringLiteral("falta la comilla de cierre"));
+            const QChar c = m_s[m_pos++];
+            if (c == QLatin1Char('"'))
+                return out;
+            if (c == QLatin1Char('\\')) {
+                const QChar next = peek();
+                if (next != QLatin1Char('\\') && next != QLatin1Char('"'))
+                    fail(QStringLiteral("secuencia de escape desconocida"));
+                ++m_pos;
+                out += next;
+            } else {
+                out += c;
+            }
+        }
+    }
+    quint32 hexNumber(int maxDigits)
+    {
+        quint32 n = 0;
+        int digits = 0;
+        while (!atEnd() && digits < maxDigits) {
+            const int d = QStringLiteral("0123456789abcdef").indexOf(m_s[m_pos].toLower());
+            if (d < 0)
+                break;
+            n = n * 16 + quint32(d);
+            ++digits;
+            ++m_pos;
+        }
+        if (digits == 0)
+            fail(QStringLiteral("se esperaba un número hexadecimal"));
+        return n;
+    }
+    QByteArray hexBytes()
+    {
+        QByteArray out;
+        skipBlanks();
+        if (atEnd())
+            return out;
+        for (;;) {
+            skipBlanks();
+            const qsizetype start = m_pos;
+            const quint32 b = hexNumber(2);
+            if (m_pos - start != 2)
+                fail(QStringLiteral("byte hexadecimal incompleto"));
+            out += char(b);
+            skipBlanks();
+            if (atEnd())
+                return out;
+            expect(QLatin1Char(','), QStringLiteral("se esperaba una coma"));
+        }
+    }
+
+private:
+    QStringView m_s;
+    qsizetype m_pos = 0;
+    const QString& m_path;
+    int m_line;
+};
+
+} // namespace
+
+// ---- tree ---------------------------------------------------------------------
+
+RegKey* RegKey::subkey(QStringView name) const
+{
+    for (const auto& k : subkeys)
+        if (sameName(k->name, name))
+            return k.get();
+    return nullptr;
+}
+
+RegValue* RegKey::value(QStringView name)
+{
+    for (RegValue& v : values)
+        if (sameName(v.name, name))
+            return &v;
+    return nullptr;
+}
+
+const RegValue* RegKey::value(QStringView name) const
+{
+    return const_cast<RegKey*>(this)->value(name);
+}
+
+// ---- store --------------------------------------------------------------------
+
+SettingsStore::SettingsStore(RootKey root) : m_root(root), m_tree(std::make_unique<RegKey>())
+{
+    m_tree->name = rootName(root);
+}
+
+void SettingsStore::setFolder(const QString& folder)
+{
+    g_folder = folder;
+}
+
+QString SettingsStore::folder()
+{
+    return g_folder.isEmpty() ? ProgramFolder::path() : g_folder;
+}
+
+QString SettingsStore::rootName(RootKey root)
+{
+    return QLatin1String(kRootNames[root]);
+}
+
+QString SettingsStore::filePath(RootKey root)
+{
+    return QDir(folder()).filePath(rootName(root) + QStringLiteral(".reg"));
+}
+
+QByteArray SettingsStore::textData(const QString& text)
+{
+    QByteArray data(qsizetype(text.size() + 1) * 2, '\0');
+    qToLittleEndian<quint16>(text.utf16(), text.size(), data.data());
+    return data;
+}
+
+QString SettingsStore::dataText(const QByteArray& data)
+{
+    QString text;
+    for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
+        const char16_t c = qFromLittleEndian<quint16>(data.constData() + i);
+        if (c == 0)
+            break;
+        text += QChar(c);
+    }
+    return text;
+}
+
+const RegKey* SettingsStore::findKey(const QString& keyPath) const
+{
+    const RegKey* key = m_tree.get();
+    for (const QString& name : keyNames(keyPath)) {
+        key = key->subkey(name);
+        if (!key)
+            return nullptr;
+    }
+    return key;
+}
+
+RegKey& SettingsStore::createKey(const QString& keyPath, bool* created)
+{
+    const QStringList names = keyNames(keyPath);
+    for (const QString& name : names)
+        if (hasControl(name) || name.size() > 255)
+            throw SettingsError(ERROR_BAD_PATHNAME,
+                                QStringLiteral("La ruta de la clave del registro «%1» no es válida").arg(keyPath));
+    if (created)
+        *created = false;
+    RegKey* key = m_tree.get();
+    for (const QString& name : names) {
+        RegKey* next = key->subkey(name);
+        if (!next) {
+            key->subkeys.push_back(std::make_unique<RegKey>());
+            next = key->subkeys.back().get();
+            next->name = name;
+            if (created)
+                *created = true;
+        }
+        key = next;
+    }
+    return *key;
+}
+
+bool SettingsStore::setValue(RegKey& key, const QString& name, quint32 type, const QByteArray& data)
+{
+    if (hasControl(name) || name.size() > kMaxValueName)
+        return false;
+    if (RegValue* v = key.value(name)) {
+        v->type = type;
+        v->data = data;
+    } else {
+        key.values.push_back(RegValue{name, type, data});
+    }
+    return true;
+}
+
+QString SettingsStore::toText() const
+{
+    QString out = QLatin1String(kHeader) + QStringLiteral("\n\n");
+    writeKey(out, *m_tree, m_tree->name, true);
+    return out;
+}
+
+SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const QString& fileName)
+{
+    SettingsStore store(root);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    // Every file we write ends with a line break: a last line without one was cut short.
+    if (lines.size() < 2 || !lines.last().isEmpty())
+        throwBad(fileName, int(lines.size()), QStringLiteral("el archivo está incompleto"));
+    lines.removeLast();
+    for (QString& line : lines)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    if (lines.first().trimmed() != QLatin1String(kHeader))
+        throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» no es un archivo REGEDIT4")
+                                             .arg(QDir::toNativeSeparators(fileName)));
+
+    RegKey* key = nullptr;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const int lineNo = int(i + 1);
+        QString line = lines[i];
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')))
+                throwBad(fileName, lineNo, QStringLiteral("falta el corchete de cierre"));
+            const QString path = line.mid(1, line.size() - 2);
+            const qsizetype slash = path.indexOf(QLatin1Char('\\'));
+            if (!sameName(QStringView(path).left(slash < 0 ? path.size() : slash), rootName(root)))
+                throwBad(fileName, lineNo, QStringLiteral("la clave no pertenece a %1").arg(rootName(root)));
+            try {
+                key = &store.createKey(slash < 0 ? QString() : path.mid(slash + 1));
+            } catch (const SettingsError&) {
+                throwBad(fileName, lineNo, QStringLiteral("nombre de clave no válido"));
+            }
+            continue;
+        }
+        if (!key)
+            throwBad(fileName, lineNo, QStringLiteral("valor fuera de una clave"));
+
+        QString name;
+        qsizetype dataStart = 0;
+        {
+            Parser p(line, fileName, lineNo);
+            if (p.peek() == QLatin1Char('@'))
+                p.expect(QLatin1Char('@'), QString());
+            else
+                name = p.quotedText();
+            p.skipBlanks();
+            p.expect(QLatin1Char('='), QStringLiteral("se esperaba «=»"));
+            p.skipBlanks();
+            dataStart = p.pos();
+        }
+        // Binary data may go on over following lines, each ending in "\" but the last.
+        if (QStringView(line).mid(dataStart).startsWith(u"hex", Qt::CaseInsensitive))
+            while (line.endsWith(QLatin1Char('\\')) && i + 1 < lines.size())
+                line = line.chopped(1) + lines[++i].trimmed();
+
+        Parser p(line, fileName, lineNo);
+        p.setPos(dataStart);
+        quint32 type = REG_SZ;
+        QByteArray data;
+        if (p.peek() == QLatin1Char('"')) {
+            data = textData(p.quotedText());
+        } else if (p.take(u"dword:")) {
+            const quint32 n = p.hexNumber(8);
+            data.resize(4);
+            qToLittleEndian<quint32>(n, data.data());
+            type = REG_DWORD;
+        } else if (p.take(u"hex:")) {
+            type = REG_BINARY;
+            data = p.hexBytes();
+        } else if (p.take(u"hex(")) {
+            type = p.hexNumber(8);
+            p.expect(QLatin1Char(')'), QStringLiteral("se esperaba «)»"));
+            p.expect(QLatin1Char(':'), QStringLiteral("se esperaba «:»"));
+            data = p.hexBytes();
+        } else {
+            p.fail(QStringLiteral("tipo de valor desconocido"));
+        }
+        p.skipBlanks();
+        if (!p.atEnd())
+            p.fail(QStringLiteral("texto sobrante tras el valor"));
+        if (!setValue(*key, name, type, data))
+            throwBad(fileName, lineNo, QStringLiteral("nombre de valor no válido"));
+    }
+    return store;
+}
+
+SettingsStore SettingsStore::load(RootKey root)
+{
+    const QString path = filePath(root);
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return SettingsStore(root);
+        throwIo(QStringLiteral("No se pudo leer el archivo de configuración"), path, errno);
+    }
+    QByteArray bytes;
+    int err = 0;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        err = EISDIR;
+    } else if (st.st_size > kMaxFileSize) {
+        err = EFBIG;
+    } else {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                err = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            bytes.append(buffer, n);
+            if (bytes.size() > kMaxFileSize) {
+                err = EFBIG;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (err)
+        throwIo(QStringLiteral("No se pudo leer el archivo de configuración"), path, err);
+
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» no es un texto UTF-8 válido")
+                                             .arg(QDir::toNativeSeparators(path)));
+    return fromText(root, text, path);
+}
+
+namespace {
+
+// mkdir -p, keeping errno of the step that failed.
+bool makePath(const QByteArray& dir)
+{
+    struct stat st;
+    if (::stat(dir.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = dir.lastIndexOf('/');
+    if (slash > 0 && !makePath(dir.left(slash)))
+        return false;
+    return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+void SettingsStore::save() const
+{
+    const QString path = filePath(m_root);
+    const QString what = QStringLiteral("No se pudo guardar el archivo de configuración");
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (!makePath(dir))
+        throwIo(what, path, errno);
+
+    // The new text goes to a temporary file beside the old one and replaces it only once it
+    // is whole on disk, so a crash at any point leaves either the old file or the new one.
+    QByteArray temp = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        throwIo(what, path, errno);
+    const QByteArray bytes = toText().toUtf8();
+    int err = 0;
+    if (::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(temp.constData());
+        throwIo(what, path, err);
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
