@@ -126,9 +126,15 @@ public:
     void Cartero(const QString& user, const QString& password, const QString& server);
     QString Encrypt(const QString& text) const;
     QString DeEncrypt(const QString& text) const;
+    bool CorreoEnCurso = false; // a mailbox check is under way: no second one starts meanwhile
 
     // Ends the program (the "&Terminar" path); tests replace it to stay alive.
     static void setQuitHandler(std::function<void()> handler);
+    // True once "&Terminar" asked the program to end: the next tick switches the timer off.
+    bool Terminating = false;
+
+    // Whole-number value of a text, as the interval edit is read; raises ConversionError.
+    static qint32 StrToInt(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "platform/SoundPlayer.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,7 +70,9 @@ void playSound(const QString& fileName)
         g_soundHandler(fileName);
         return;
     }
-    SoundPlayer::play(fileName);
+    // Without the file the bell sounds instead; other failures stay silent.
+    if (SoundPlayer::play(fileName) == SoundResult::FileMissing)
+        QApplication::beep();
 }
 
 void setSoundHandler(SoundHandler handler)

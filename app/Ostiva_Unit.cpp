@@ -1,0 +1,427 @@
+#include "app/Ostiva_Unit.h"
+
+#include "ui_Ostiva_Unit.h"
+
+#include "addressbook/Direcciones_Unit.h"
+#include "common/Acerca_Unit.h"
+#include "common/Clock.h"
+#include "common/DateText.h"
+#include "common/Error.h"
+#include "common/Rutines.h"
+#include "mail/Pop3Client.h"
+#include "platform/Guard.h"
+#include "platform/MonthCalendarAdapter.h"
+#include "platform/Seams.h"
+#include "platform/TrayIcon.h"
+#include "reminders/Buscar_Unit.h"
+#include "reminders/Reminder_Unit.h"
+#include "store/Data_Unit.h"
+#include "store/controls/DBGrid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDateEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+TOstiva_Form* Ostiva_Form = nullptr;
+qint32 ContadorCorreo = 0;
+qint32 IntervaloCorreo = 0;
+MesAno MesConsultado;
+TrayIcon* IconData = nullptr;
+
+namespace {
+
+std::function<void()> g_quitHandler;
+
+const QString kWebDomain = QStringLiteral("www.pennaro.example");
+constexpr int kProgramTypedLimit = 30;
+
+// Connects a signal to a handler entered through the error guard.
+template <typename Sender, typename Signal, typename Handler>
+void connectGuarded(Sender* sender, Signal signal, TOstiva_Form* form, Handler handler)
+{
+    QObject::connect(sender, signal, form, [form, handler] { guarded([&] { (form->*handler)(); }); });
+}
+
+} // namespace
+
+TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TOstiva_Form>())
+{
+    Ostiva_Form = this;
+    ui->setupUi(this);
+
+    // A single fixed border with only a close box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/pennaro.png")));
+
+    // Status bar: the maker's domain and the long date, both centred.
+    auto* panel1 = new QLabel(kWebDomain, ui->StatusBar1);
+    auto* panel2 = new QLabel(ui->StatusBar1);
+    panel1->setObjectName(QStringLiteral("StatusPanel1"));
+    panel2->setObjectName(QStringLiteral("StatusPanel2"));
+    for (QLabel* panel : {panel1, panel2}) {
+        panel->setAlignment(Qt::AlignCenter);
+        panel->setFrameShape(QFrame::StyledPanel);
+        ui->StatusBar1->addWidget(panel, 1);
+    }
+
+    // Tool bar pictures: like commands share one picture.
+    const QIcon ver(QStringLiteral(":/icons/ver.png"));
+    const QIcon anadir(QStringLiteral(":/icons/anadir.png"));
+    const QIcon buscar(QStringLiteral(":/icons/buscar.png"));
+    ui->ToolButton1->setIcon(ver);
+    ui->ToolButton4->setIcon(ver);
+    ui->ToolButton2->setIcon(anadir);
+    ui->ToolButton6->setIcon(anadir);
+    ui->ToolButton3->setIcon(buscar);
+    ui->ToolButton7->setIcon(buscar);
+    ui->ToolButton5->setIcon(QIcon(QStringLiteral(":/icons/onoff.png")));
+    ui->ToolButton8->setIcon(QIcon(QStringLiteral(":/icons/listado.png")));
+
+    // The address grid: one column, "Nombre"; read-only, whole rows.
+    ui->DBGrid1->addColumn(QStringLiteral("Nombre"));
+
+    // The mail program's edit takes at most 30 typed characters, but a path picked with
+    // "..." or loaded from the settings goes in whole.
+    ui->EditPrograma->setMaxLength(32767);
+    // textChanged (every change) comes before textEdited (typing): keep the text that
+    // stood before the latest change so a typed character past the limit can be undone.
+    connect(ui->EditPrograma, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ui->EditPrograma->setProperty("textBefore", ui->EditPrograma->property("textNow"));
+        ui->EditPrograma->setProperty("textNow", text);
+    });
+    connect(ui->EditPrograma, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const QString previous = ui->EditPrograma->property("textBefore").toString();
+        if (text.size() > kProgramTypedLimit && text.size() > previous.size()) {
+            const int cursor = ui->EditPrograma->cursorPosition() - int(text.size() - previous.size());
+            ui->EditPrograma->setText(previous);
+            ui->EditPrograma->setCursorPosition(qMax(0, cursor));
+        }
+    });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(60000);
+    POP = new Pop3Client(this);
+    POP->setObjectName(QStringLiteral("POP"));
+    Rutines1 = new TRutines(this);
+    Rutines1->setObjectName(QStringLiteral("Rutines1"));
+    CalendarMarks = new MonthCalendarAdapter(ui->MonthCalendar1, this);
+
+    // The icon's menu.
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto addItem = [this](const QString& name, const QString& caption) {
+        QAction* action = PopupMenu1->addAction(caption);
+        action->setObjectName(name);
+        return action;
+    };
+    auto addSeparator = [this](const QString& name) { PopupMenu1->addSeparator()->setObjectName(name); };
+    Acerca1 = addItem(QStringLiteral("Acerca1"), QStringLiteral("Acerca ..."));
+    addSeparator(QStringLiteral("N4"));
+    Anadirdirecciones1 = addItem(QStringLiteral("Anadirdirecciones1"), QStringLiteral("Añadir direcciones"));
+    Direcciones1 = addItem(QStringLiteral("Direcciones1"), QStringLiteral("Ver direcciones"));
+    addSeparator(QStringLiteral("N1"));
+    Aadirrecordatorio1 = addItem(QStringLiteral("Aadirrecordatorio1"), QStringLiteral("Añadir &recordatorio"));
+    Verrecordarorio1 = addItem(QStringLiteral("Verrecordarorio1"), QStringLiteral("&Ver recordatorio"));
+    addSeparator(QStringLiteral("N3"));
+    Comprobaremail1 = addItem(QStringLiteral("Comprobaremail1"), QStringLiteral("Comprobar &e-mail"));
+    addSeparator(QStringLiteral("N5"));
+    mnuShow = addItem(QStringLiteral("mnuShow"), QStringLiteral("&Abrir"));
+    mnuExit = addItem(QStringLiteral("mnuExit"), QStringLiteral("&Terminar"));
+
+    connectHandlers();
+
+    adjustSize();
+    setFixedSize(sizeHint().expandedTo(QSize(380, 340)));
+
+    // The timer runs from the window's creation on.
+    Timer1->start();
+
+    guarded([this] { FormCreate(); });
+}
+
+TOstiva_Form::~TOstiva_Form()
+{
+    if (Ostiva_Form == this)
+        Ostiva_Form = nullptr;
+    if (IconData && IconData->parent() == this)
+        IconData = nullptr;
+}
+
+void TOstiva_Form::connectHandlers()
+{
+    connectGuarded(ui->ToolButton1, &QToolButton::clicked, this, &TOstiva_Form::ToolButton1Click);
+    connectGuarded(ui->ToolButton2, &QToolButton::clicked, this, &TOstiva_Form::ToolButton2Click);
+    connectGuarded(ui->ToolButton3, &QToolButton::clicked, this, &TOstiva_Form::ToolButton3Click);
+    connectGuarded(ui->ToolButton5, &QToolButton::clicked, this, &TOstiva_Form::ToolButton5Click);
+    connectGuarded(ui->ToolButton4, &QToolButton::clicked, this, &TOstiva_Form::ToolButton4Click);
+    connectGuarded(ui->ToolButton6, &QToolButton::clicked, this, &TOstiva_Form::ToolButton6Click);
+    connectGuarded(ui->ToolButton8, &QToolButton::clicked, this, &TOstiva_Form::ToolButton8Click);
+    connectGuarded(ui->ToolButton7, &QToolButton::clicked, this, &TOstiva_Form::ToolButton7Click);
+    connectGuarded(ui->DBGrid1, &DBGrid::doubleClicked, this, &TOstiva_Form::DBGrid1DblClick);
+    connectGuarded(ui->SpeedButton1, &QToolButton::clicked, this, &TOstiva_Form::SpeedButton1Click);
+    connectGuarded(ui->BitBtn5, &QPushButton::clicked, this, &TOstiva_Form::BitBtn5Click);
+    connectGuarded(ui->BitBtn4, &QPushButton::clicked, this, &TOstiva_Form::BitBtn4Click);
+    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::clicked, this, &TOstiva_Form::MonthCalendar1Click);
+    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
+                   &TOstiva_Form::MonthCalendar1Click);
+    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::selectionChanged, this,
+                   &TOstiva_Form::MonthCalendar1Click);
+    connectGuarded(Acerca1, &QAction::triggered, this, &TOstiva_Form::Acerca1Click);
+    connectGuarded(Anadirdirecciones1, &QAction::triggered, this, &TOstiva_Form::Anadirdirecciones1Click);
+    connectGuarded(Direcciones1, &QAction::triggered, this, &TOstiva_Form::Direcciones1Click);
+    connectGuarded(Aadirrecordatorio1, &QAction::triggered, this, &TOstiva_Form::Aadirrecordatorio1Click);
+    connectGuarded(Verrecordarorio1, &QAction::triggered, this, &TOstiva_Form::Verrecordarorio1Click);
+    connectGuarded(Comprobaremail1, &QAction::triggered, this, &TOstiva_Form::Comprobaremail1Click);
+    connectGuarded(mnuShow, &QAction::triggered, this, &TOstiva_Form::mnuShowClick);
+    connectGuarded(mnuExit, &QAction::triggered, this, &TOstiva_Form::mnuExitClick);
+    connectGuarded(Timer1, &QTimer::timeout, this, &TOstiva_Form::Timer1Timer);
+}
+
+// --- accessors ----------------------------------------------------------------
+
+QCalendarWidget* TOstiva_Form::MonthCalendar1() const { return ui->MonthCalendar1; }
+QToolButton* TOstiva_Form::ToolButton1() const { return ui->ToolButton1; }
+QLineEdit* TOstiva_Form::EditMail1User() const { return ui->EditMail1User; }
+QLineEdit* TOstiva_Form::EditMail1Pass() const { return ui->EditMail1Pass; }
+QLineEdit* TOstiva_Form::EditPOP3() const { return ui->EditPOP3; }
+QLineEdit* TOstiva_Form::EditPrograma() const { return ui->EditPrograma; }
+QLineEdit* TOstiva_Form::EditTiempo() const { return ui->EditTiempo; }
+QCheckBox* TOstiva_Form::CheckBoxPrograma() const { return ui->CheckBoxPrograma; }
+QCheckBox* TOstiva_Form::CheckBoxError() const { return ui->CheckBoxError; }
+
+void TOstiva_Form::attachDataSources(TDataModuleReminder* data)
+{
+    ui->DBGrid1->setDataSource(data->DataSourceQueryLibreta);
+}
+
+qint32 TOstiva_Form::StrToInt(const QString& text)
+{
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        throw ConversionError(QStringLiteral("'%1' no es un número entero válido").arg(text));
+    return value;
+}
+
+void TOstiva_Form::setQuitHandler(std::function<void()> handler)
+{
+    g_quitHandler = std::move(handler);
+}
+
+// --- start-up -------------------------------------------------------------------
+
+void TOstiva_Form::FormCreate()
+{
+    IntervaloCorreo = StrToInt(ui->EditTiempo->text());
+
+    const QDate today = Clock::today();
+    ui->MonthCalendar1->setSelectedDate(today);
+    MesConsultado = MesAno();
+    if (auto* panel = ui->StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel2")))
+        panel->setText(QStringLiteral("  ") + DateText::longDate(today));
+
+    IconData = new TrayIcon(this);
+    IconData->setIcon(windowIcon());
+    IconData->setToolTip(DateText::shortDate(today));
+    connect(IconData, &TrayIcon::message, this, [this](int mouseMessage) {
+        guarded([&] { TrayMessage(mouseMessage); });
+    });
+    if (TrayIcon::isAvailable()) {
+        IconData->add();
+    } else {
+        // No notification area: the window itself must stay reachable, so it is shown
+        // once the event loop runs, and closing it ends the program.
+        QTimer::singleShot(0, this, [this] { guarded([this] { mnuShowClick(); }); });
+    }
+
+    CargarCorreo();
+    IntervaloCorreo = StrToInt(ui->EditTiempo->text());
+}
+
+// --- icon and show/hide cycle ---------------------------------------------------
+
+void TOstiva_Form::placeBottomRight()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QSize frame = frameGeometry().size();
+    move(area.x() + area.width() - frame.width(), area.y() + area.height() - frame.height() - 30);
+}
+
+void TOstiva_Form::showFromTray()
+{
+    placeBottomRight();
+    show();
+    raise();
+    activateWindow();
+    if (IconData)
+        IconData->remove();
+}
+
+void TOstiva_Form::TrayMessage(int mouseMessage)
+{
+    switch (mouseMessage) {
+    case TrayIcon::kLeftDoubleClick:
+        showFromTray();
+        if (isMinimized())
+            showNormal();
+        break;
+    case TrayIcon::kRightButtonDown:
+        PopupMenu1->popup(QCursor::pos());
+        break;
+    default:
+        break; // moves, single clicks and releases do nothing
+    }
+}
+
+void TOstiva_Form::mnuShowClick()
+{
+    showFromTray();
+}
+
+void TOstiva_Form::closeEvent(QCloseEvent* event)
+{
+    if (!TrayIcon::isAvailable() || Terminating) {
+        // Without a notification area the window is the program: closing it ends it.
+        event->accept();
+        guarded([this] { mnuExitClick(); });
+        return;
+    }
+    event->ignore();
+    hide();
+    if (IconData)
+        IconData->add();
+}
+
+void TOstiva_Form::mnuExitClick()
+{
+    if (IconData)
+        IconData->remove();
+    Terminating = true;
+    QCoreApplication::processEvents();
+    if (g_quitHandler)
+        g_quitHandler();
+    else
+        QCoreApplication::quit();
+}
+
+// --- commands -------------------------------------------------------------------
+
+void TOstiva_Form::ToolButton1Click()
+{
+    DataModuleReminder->Actualizar();
+    Reminder_Form->DateTimePicker1->setDate(ui->MonthCalendar1->selectedDate());
+    DataModuleReminder->ReminderDia();
+    Reminder_Form->show();
+    Reminder_Form->raise();
+    Reminder_Form->activateWindow();
+}
+
+void TOstiva_Form::ToolButton2Click()
+{
+    DataModuleReminder->AnadirReminder();
+}
+
+void TOstiva_Form::ToolButton3Click()
+{
+    Buscar_Form->Label1->setText(QStringLiteral("Buscar Recordatorio"));
+    Buscar_Form->show();
+    Buscar_Form->raise();
+    Buscar_Form->activateWindow();
+}
+
+void TOstiva_Form::setStoreCommandsEnabled(bool enabled)
+{
+    ui->ToolButton1->setEnabled(enabled);
+    ui->ToolButton2->setEnabled(enabled);
+    ui->ToolButton3->setEnabled(enabled);
+    Aadirrecordatorio1->setEnabled(enabled);
+    Verrecordarorio1->setEnabled(enabled);
+}
+
+void TOstiva_Form::ToolButton5Click()
+{
+    if (ui->ToolButton5->text() == QLatin1String("OFF")) {
+        ui->ToolButton5->setText(QStringLiteral("ON"));
+        setStoreCommandsEnabled(false);
+        DataModuleReminder->CerrarDataBase();
+    } else {
+        ui->ToolButton5->setText(QStringLiteral("OFF"));
+        setStoreCommandsEnabled(true);
+        DataModuleReminder->AbrirDataBase();
+        MonthCalendar1Click();
+    }
+}
+
+void TOstiva_Form::ToolButton4Click()
+{
+    DataModuleReminder->EditarDireccion();
+}
+
+void TOstiva_Form::ToolButton6Click()
+{
+    DataModuleReminder->AnadirDireccion();
+}
+
+void TOstiva_Form::ToolButton8Click()
+{
+    Direcciones_Form->show();
+    Direcciones_Form->raise();
+    Direcciones_Form->activateWindow();
+}
+
+void TOstiva_Form::ToolButton7Click()
+{
+    Buscar_Form->Label1->setText(QStringLiteral("Buscar Dirección"));
+    Buscar_Form->show();
+    Buscar_Form->raise();
+    Buscar_Form->activateWindow();
+}
+
+void TOstiva_Form::DBGrid1DblClick()
+{
+    DataModuleReminder->EditarDireccion();
+}
+
+void TOstiva_Form::SpeedButton1Click()
+{
+    const QString path = seams::openFileName(this);
+    if (!path.isEmpty())
+        ui->EditPrograma->setText(path);
+}
+
+void TOstiva_Form::Acerca1Click()
+{
+    Acerca_Form->show();
+    Acerca_Form->raise();
+    Acerca_Form->activateWindow();
+}
+
+void TOstiva_Form::Anadirdirecciones1Click()
+{
+    DataModuleReminder->AnadirDireccion();
+}
+
+void TOstiva_Form::Direcciones1Click()
+{
+    ToolButton8Click();
+}
+
+void TOstiva_Form::Aadirrecordatorio1Click()
+{
+    DataModuleReminder->AnadirReminder();
+}
+
+void TOstiva_Form::Verrecordarorio1Click()
+{
+    DataModuleReminder->Actualizar();
+    Reminder_Form->show();
+    Reminder_Form->raise();
+    Reminder_Form->activateWindow();
+}

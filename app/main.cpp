@@ -1,0 +1,84 @@
+// Program entry: one copy per user session, the ten long-lived objects, the event loop.
+
+#include "app/Globals.h"
+#include "common/Error.h"
+#include "mail/Pop3Client.h"
+#include "platform/InstanceLock.h"
+#include "platform/Seams.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+
+#include <exception>
+
+namespace {
+
+// Last resort: anything a handler let through is shown, and the program goes on.
+class PennaroApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const PennaroError& e) {
+            seams::showError(e.message());
+        } catch (const std::exception& e) {
+            seams::showError(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            seams::showError(QStringLiteral("Error inesperado"));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    PennaroApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pennaro 2.0"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Pennaro 2.0"));
+    // The program lives in the notification area: closing a window never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Qt's own buttons and dialogs in Spanish.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    // Unattended runs (scripts, tests of whole processes): message boxes go to standard
+    // error and count as answered with OK, so nothing waits for a person.
+    if (qEnvironmentVariableIsSet("PENNARO_UNATTENDED")) {
+        seams::setMessageHandler([](const seams::MessageRequest& request) {
+            fprintf(stderr, "%s: %s\n", qPrintable(request.caption), qPrintable(request.text));
+            return QMessageBox::Ok;
+        });
+    }
+
+    InstanceLock lock(QStringLiteral("Pennaro 2.0"));
+    if (lock.acquire() == InstanceLock::Result::AlreadyRunning) {
+        seams::message({QStringLiteral("Pennaro20 ya está en ejecución."), QStringLiteral("Atención"),
+                        QMessageBox::Critical, QMessageBox::Ok});
+        return 0;
+    }
+
+    // Errors raised inside the mail check's callbacks reach the standard error box.
+    Pop3Client::setUnhandledErrorHandler([](const QString& text) { seams::showError(text); });
+
+    CreateProgramObjects();
+    // Measuring start-up: end as soon as the event loop runs.
+    if (qEnvironmentVariableIsSet("PENNARO_QUIT_AT_LOOP"))
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    const int rc = QApplication::exec();
+    DestroyProgramObjects();
+    lock.release();
+    return rc;
+}
