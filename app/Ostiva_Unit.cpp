@@ -256,8 +256,10 @@ void TOstiva_Form::placeBottomRight()
 
 void TOstiva_Form::showFromTray()
 {
+    // The frame is known once the window is shown, so the place is set again then.
     placeBottomRight();
     show();
+    placeBottomRight();
     raise();
     activateWindow();
     if (IconData)
