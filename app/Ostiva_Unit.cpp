@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -66,8 +67,9 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     for (QLabel* panel : {panel1, panel2}) {
         panel->setAlignment(Qt::AlignCenter);
         panel->setFrameShape(QFrame::StyledPanel);
-        ui->StatusBar1->addWidget(panel, 1);
     }
+    ui->StatusBar1->addWidget(panel1, 2);
+    ui->StatusBar1->addWidget(panel2, 3);
 
     // Tool bar pictures: like commands share one picture.
     const QIcon ver(QStringLiteral(":/icons/ver.png"));
@@ -84,6 +86,9 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
 
     // The address grid: one column, "Nombre"; read-only, whole rows.
     ui->DBGrid1->addColumn(QStringLiteral("Nombre"));
+    ui->DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    // Month and day names of the calendar in Spanish, whatever the desktop's language.
+    ui->MonthCalendar1->setLocale(QLocale(QLocale::Spanish, QLocale::Spain));
 
     // The mail program's edit takes at most 30 typed characters, but a path picked with
     // "..." or loaded from the settings goes in whole.
@@ -137,7 +142,7 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     connectHandlers();
 
     adjustSize();
-    setFixedSize(sizeHint().expandedTo(QSize(380, 340)));
+    setFixedSize(sizeHint().expandedTo(QSize(430, 350)));
 
     // The timer runs from the window's creation on.
     Timer1->start();

@@ -48,6 +48,9 @@ int main(int argc, char* argv[])
     // The program lives in the notification area: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Dates and names shown by Qt's widgets in Spanish (the tray tip keeps the system's form).
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::system().territory()));
+
     // Qt's own buttons and dialogs in Spanish.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
