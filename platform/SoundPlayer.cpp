@@ -106,8 +106,13 @@ void run(const std::shared_ptr<Playback>& playback)
 QStringList SoundPlayer::searchFolders()
 {
     QStringList folders{ProgramFolder::path()};
-    if (QCoreApplication::instance())
-        folders << QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance()) {
+        const QString exeDir = QCoreApplication::applicationDirPath();
+        folders << exeDir;
+        // An installed tree moved or installed under another prefix: <prefix>/bin/pennaro
+        // finds <prefix>/share/pennaro.
+        folders << QDir::cleanPath(exeDir + QStringLiteral("/../share/pennaro"));
+    }
     folders << QStringLiteral(PENNARO_DATA_DIR);
     return folders;
 }

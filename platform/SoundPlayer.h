@@ -16,7 +16,8 @@ class SoundPlayer
 {
 public:
     // The folders a bare sound name is looked up in, in order: the program folder (a user's
-    // own sound wins), the executable's folder (a build tree), the installed data folder.
+    // own sound wins), the executable's folder (a build tree), "../share/pennaro" beside the
+    // executable (an installed tree, wherever its prefix), the configured data folder.
     static QStringList searchFolders();
 
     // Full path of the named file in the first folder that holds it, matching the name

@@ -379,10 +379,11 @@ void TestMedia::damagedJpeg()
 void TestMedia::searchFolders()
 {
     const QStringList folders = SoundPlayer::searchFolders();
-    QCOMPARE(folders.size(), 3);
+    QCOMPARE(folders.size(), 4);
     QCOMPARE(QDir(folders[0]).absolutePath(), QDir(m_home).absolutePath());
     QCOMPARE(folders[1], QCoreApplication::applicationDirPath());
-    QCOMPARE(folders[2], QStringLiteral(PENNARO_DATA_DIR));
+    QCOMPARE(folders[2], QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/pennaro"));
+    QCOMPARE(folders[3], QStringLiteral(PENNARO_DATA_DIR));
 }
 
 void TestMedia::locateOrder_data()
