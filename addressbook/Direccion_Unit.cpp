@@ -1,13 +1,510 @@
 #include "addressbook/Direccion_Unit.h"
 
-#include <QTabWidget>
-#include <QLineEdit>
+#include "ui_Direccion_Unit.h"
+
+#include "app/Ostiva_Unit.h"
+#include "common/DateText.h"
+#include "common/Error.h"
+#include "platform/Guard.h"
+#include "platform/Seams.h"
+#include "store/Data_Unit.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTimer>
 
 TDireccion_Form* Direccion_Form = nullptr;
 
-// Not built yet: the window's controls and behaviour come with its own work.
-TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent)
+// ---- the e-mail list ----------------------------------------------------------
+
+namespace ListaCorreos {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+QStringList lines(const QString& text)
 {
-    PageControl1 = new QTabWidget(this);
-    Edit1 = new QLineEdit(this);
+    if (text.isEmpty())
+        return {};
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList parts = text.split(lineBreak);
+    if (parts.last().isEmpty())
+        parts.removeLast();
+    return parts;
+}
+
+QString join(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + kCrLf;
+    return text;
+}
+
+bool agregar(QString& text, QString& email, const QString& address)
+{
+    if (!address.contains(QLatin1Char('@')))
+        return false;
+    if (email.isEmpty())
+        email = address;
+    // A stored text without a final line break still gets the address on a line of its own.
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')) && !text.endsWith(QLatin1Char('\r')))
+        text += kCrLf;
+    text += address + kCrLf;
+    return true;
+}
+
+bool quitar(QString& text, QString& email, int line)
+{
+    QStringList list = lines(text);
+    if (line < 0 || line >= list.size())
+        return false;
+    const QString removed = list.takeAt(line);
+    text = join(list);
+    if (email == removed)
+        email = list.isEmpty() ? QString() : list.first();
+    return true;
+}
+
+bool predeterminar(const QString& text, QString& email, int line)
+{
+    const QStringList list = lines(text);
+    if (line < 0 || line >= list.size() || list.at(line).isEmpty())
+        return false;
+    email = list.at(line);
+    return true;
+}
+
+} // namespace ListaCorreos
+
+// ---- date fields --------------------------------------------------------------
+
+// Binds a plain edit to a Date field: shows it in the short-date form, starts an edit
+// when the user types, and writes the typed date back before a post. A text that is no
+// date is never written; the card's accept refuses it with a message.
+class DateFieldLink : public QObject
+{
+public:
+    DateFieldLink(QLineEdit* edit, const QString& field, const QString& caption, QObject* parent)
+        : QObject(parent), m_edit(edit), m_field(field), m_caption(caption)
+    {
+        connect(m_edit, &QLineEdit::textEdited, this, [this] { guarded([this] { userEdited(); }); });
+        connect(m_edit, &QLineEdit::editingFinished, this, [this] {
+            // Leaving the field keeps a valid date in the record; a wrong one waits for accept.
+            if (m_modified) {
+                try {
+                    commit();
+                } catch (const PennaroError&) {
+                }
+            }
+        });
+    }
+
+    void setDataSource(engine::DataSource* source)
+    {
+        if (m_source)
+            disconnect(m_source, nullptr, this, nullptr);
+        m_source = source;
+        if (m_source) {
+            connect(m_source, &engine::DataSource::datasetChanged, this, [this](engine::DataEvent event) {
+                // The edit that typing starts, or a change of another field, leaves the
+                // user's pending text alone.
+                if (m_modified && (event == engine::DataEvent::FieldChanged || event == engine::DataEvent::Edited))
+                    return;
+                show();
+            });
+            connect(m_source, &engine::DataSource::updateRecord, this, [this] {
+                if (!m_modified)
+                    return;
+                try {
+                    commit();
+                } catch (const PennaroError&) {
+                }
+            });
+        }
+        show();
+    }
+
+    QLineEdit* edit() const { return m_edit; }
+    bool isModified() const { return m_modified; }
+
+    // The typed text as a field value: null when empty; raises ConversionError when it
+    // is no date.
+    QVariant typedValue() const
+    {
+        const QString text = m_edit->text().trimmed();
+        if (text.isEmpty())
+            return QVariant();
+        QDate date;
+        try {
+            date = DateText::parseShortDate(text);
+        } catch (const ConversionError&) {
+        }
+        if (!date.isValid())
+            throw ConversionError(QStringLiteral("«%1» no es una fecha válida para «%2»; escríbala como %3")
+                                      .arg(text, m_caption, DateText::shortDate(QDate(2027, 12, 31))));
+        return date;
+    }
+
+    // Writes a pending typed date into the record; raises for a text that is no date.
+    void commit()
+    {
+        if (!m_modified)
+            return;
+        const QVariant value = typedValue();
+        engine::Dataset* dataset = activeDataset();
+        if (!dataset)
+            return;
+        m_modified = false;
+        try {
+            dataset->setValue(m_field, value);
+        } catch (...) {
+            m_modified = true;
+            throw;
+        }
+    }
+
+private:
+    engine::Dataset* activeDataset() const
+    {
+        engine::Dataset* dataset = m_source ? m_source->dataSet() : nullptr;
+        return dataset && dataset->isActive() ? dataset : nullptr;
+    }
+
+    void userEdited()
+    {
+        engine::Dataset* dataset = activeDataset();
+        if (!dataset) {
+            show();
+            return;
+        }
+        // Marked first: the edit's own notification must not replace the typed text.
+        m_modified = true;
+        if (dataset->state() == engine::DataState::Browse) {
+            try {
+                dataset->edit();
+            } catch (...) {
+                show();
+                throw;
+            }
+        }
+    }
+
+    void show()
+    {
+        m_modified = false;
+        QString text;
+        // A record that cannot be read (closed or empty table) shows an empty field.
+        try {
+            engine::Dataset* dataset = activeDataset();
+            const bool noRecord = !dataset || (dataset->isEmpty() && dataset->state() == engine::DataState::Browse);
+            if (!noRecord) {
+                const QVariant value = dataset->value(m_field);
+                if (!value.isNull())
+                    text = DateText::shortDate(value.toDate());
+            }
+        } catch (const PennaroError&) {
+        }
+        m_edit->setText(text);
+    }
+
+    QLineEdit* m_edit;
+    QString m_field;
+    QString m_caption;
+    QPointer<engine::DataSource> m_source;
+    bool m_modified = false;
+};
+
+// ---- the window -----------------------------------------------------------------
+
+namespace {
+
+void restartTimer()
+{
+    if (Ostiva_Form && Ostiva_Form->Timer1)
+        Ostiva_Form->Timer1->start();
+}
+
+QString fieldText(engine::Dataset* dataset, const QString& field)
+{
+    const QVariant value = dataset->value(field);
+    return value.isNull() ? QString() : value.toString();
+}
+
+} // namespace
+
+TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TDireccion_Form>())
+{
+    ui->setupUi(this);
+    PageControl1 = ui->PageControl1;
+    Edit1 = ui->Edit1;
+
+    // The list can only be changed by its buttons; the caret still marks the current line.
+    ui->DBMemoEmails->setReadOnly(true);
+    ui->DBMemoEmails->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    ui->DBMemoEmails->viewport()->setCursor(Qt::PointingHandCursor);
+    ui->DBMemoEmails->viewport()->installEventFilter(this);
+    ui->DBTextEmail->installEventFilter(this);
+
+    m_cumpleanos =
+        new DateFieldLink(ui->DBEditCumpleanos, QStringLiteral("Cumpleanos"), QStringLiteral("Cumpleaños"), this);
+    m_aniversario =
+        new DateFieldLink(ui->DBEditAniversario, QStringLiteral("Aniversario"), QStringLiteral("Aniversario"), this);
+
+    // Created after the data store: bind every control to the card being edited.
+    if (DataModuleReminder) {
+        engine::DataSource* source = DataModuleReminder->DataSourceTableLibreta;
+        const std::pair<DBEdit*, const char*> edits[] = {
+            {ui->DBEditNombre, "Nombre"},
+            {ui->DBEditNick, "Nick"},
+            {ui->DBEditDireccion, "Direccion"},
+            {ui->DBEditCP, "CP"},
+            {ui->DBEditCiudad, "Ciudad"},
+            {ui->DBEditProvincia, "Provincia"},
+            {ui->DBEditPais, "Pais"},
+            {ui->DBEditWeb, "Web"},
+            {ui->DBEditTel, "Tel"},
+            {ui->DBEditMovil, "Movil"},
+            {ui->DBEditFAX, "FAX"},
+            {ui->DBEditOrganizacion, "Organizacion"},
+            {ui->DBEditEmpresaDireccion, "EmpresaDireccion"},
+            {ui->DBEditEmpresaCP, "EmpresaCP"},
+            {ui->DBEditEmpresaCiudad, "EmpresaCiudad"},
+            {ui->DBEditEmpresaProvincia, "EmpresaProvincia"},
+            {ui->DBEditEmpresaPais, "EmpresaPais"},
+            {ui->DBEditPuesto, "Puesto"},
+            {ui->DBEditDepartamento, "Departamento"},
+            {ui->DBEditOficina, "Oficina"},
+            {ui->DBEditEmpresaTel, "EmpresaTel"},
+            {ui->DBEditEmpresaFax, "EmpresaFax"},
+            {ui->DBEditConyugue, "Conyugue"},
+        };
+        for (const auto& [edit, field] : edits) {
+            edit->setDataSource(source);
+            edit->setDataField(QString::fromLatin1(field));
+        }
+        const std::pair<DBMemo*, const char*> memos[] = {
+            {ui->DBMemoEmails, "Emails"},
+            {ui->DBMemoHijos, "Hijos"},
+            {ui->DBMemoNotas, "Notas"},
+        };
+        for (const auto& [memo, field] : memos) {
+            memo->setDataSource(source);
+            memo->setDataField(QString::fromLatin1(field));
+        }
+        ui->DBTextEmail->setDataSource(source);
+        ui->DBTextEmail->setDataField(QStringLiteral("Email"));
+        ui->DBComboBoxSexo->setDataSource(source);
+        ui->DBComboBoxSexo->setDataField(QStringLiteral("Sexo"));
+        m_cumpleanos->setDataSource(source);
+        m_aniversario->setDataSource(source);
+    }
+
+    auto connectGuarded = [this](QAbstractButton* button, void (TDireccion_Form::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+    };
+    connectGuarded(ui->BitBtn1, &TDireccion_Form::BitBtn1Click);
+    connect(ui->BitBtn2, &QAbstractButton::clicked, this, &TDireccion_Form::reject);
+    connectGuarded(ui->Button1, &TDireccion_Form::Button1Click);
+    connectGuarded(ui->Button2, &TDireccion_Form::Button2Click);
+    connectGuarded(ui->Button3, &TDireccion_Form::Button3Click);
+    connectGuarded(ui->SpeedButton1, &TDireccion_Form::SpeedButton1Click);
+}
+
+TDireccion_Form::~TDireccion_Form() = default;
+
+// ---- accept and cancel ------------------------------------------------------------
+
+void TDireccion_Form::BitBtn1Click()
+{
+    engine::Table* table = DataModuleReminder->TableLibreta;
+    if (ui->DBEditNombre->text().isEmpty()) {
+        seams::showPlain(QStringLiteral("FaltanDatos: Nombre"));
+        PageControl1->setCurrentWidget(ui->TabSheet1);
+        ui->DBEditNombre->setFocus();
+        return;
+    }
+    if (!checkDates())
+        return;
+    table->edit();
+    if (!Edit1->text().isEmpty())
+        Button1Click();
+    table->post();
+    table->flushToDisk();
+    DataModuleReminder->Actualizar();
+    restartTimer();
+    done(QDialog::Accepted);
+}
+
+// A typed date that does not read is refused before anything is saved.
+bool TDireccion_Form::checkDates()
+{
+    for (DateFieldLink* link : {m_cumpleanos, m_aniversario}) {
+        try {
+            link->commit();
+        } catch (const PennaroError& e) {
+            seams::showError(e.message());
+            PageControl1->setCurrentWidget(ui->TabSheet4);
+            link->edit()->setFocus();
+            link->edit()->selectAll();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TDireccion_Form::BitBtn2Click()
+{
+    reject();
+}
+
+void TDireccion_Form::reject()
+{
+    // Escape, "&Cancelar" and the title bar's close box all drop the card; the window
+    // closes and the timer runs again even when the engine refuses the cancel.
+    guarded([] { DataModuleReminder->CancelarDirecciones(); });
+    cancelCard();
+    QDialog::reject();
+}
+
+void TDireccion_Form::cancelCard()
+{
+    // An address typed for the dropped card must not end up in the next one.
+    Edit1->clear();
+    restartTimer();
+}
+
+// ---- the e-mail list ----------------------------------------------------------------
+
+int TDireccion_Form::lineaActual() const
+{
+    return ui->DBMemoEmails->textCursor().blockNumber();
+}
+
+void TDireccion_Form::setLineaActual(int line)
+{
+    QTextDocument* document = ui->DBMemoEmails->document();
+    const QTextBlock block = document->findBlockByNumber(qBound(0, line, document->blockCount() - 1));
+    QTextCursor cursor(block);
+    ui->DBMemoEmails->setTextCursor(cursor);
+}
+
+void TDireccion_Form::writeList(const QString& text, const QString& email)
+{
+    engine::Table* table = DataModuleReminder->TableLibreta;
+    // Typed values of the other controls go into the record first, so that showing the
+    // changed list again does not drop them.
+    DataModuleReminder->DataSourceTableLibreta->requestUpdateRecord();
+    table->edit();
+    table->setValue(QStringLiteral("Emails"), text);
+    table->setValue(QStringLiteral("Email"), email);
+}
+
+void TDireccion_Form::Button1Click()
+{
+    engine::Table* table = DataModuleReminder->TableLibreta;
+    QString text = fieldText(table, QStringLiteral("Emails"));
+    QString email = fieldText(table, QStringLiteral("Email"));
+    if (!ListaCorreos::agregar(text, email, Edit1->text()))
+        return;
+    writeList(text, email);
+    Edit1->clear();
+    // The caret stands on the empty line after the last address.
+    setLineaActual(ListaCorreos::lines(text).size());
+}
+
+void TDireccion_Form::Button2Click()
+{
+    engine::Table* table = DataModuleReminder->TableLibreta;
+    const int line = lineaActual();
+    QString text = fieldText(table, QStringLiteral("Emails"));
+    QString email = fieldText(table, QStringLiteral("Email"));
+    if (!ListaCorreos::quitar(text, email, line))
+        return;
+    writeList(text, email);
+    // The line that took the removed one's place becomes current.
+    setLineaActual(line);
+}
+
+void TDireccion_Form::Button3Click()
+{
+    engine::Table* table = DataModuleReminder->TableLibreta;
+    const int line = lineaActual();
+    const QString text = fieldText(table, QStringLiteral("Emails"));
+    QString email = fieldText(table, QStringLiteral("Email"));
+    if (!ListaCorreos::predeterminar(text, email, line))
+        return;
+    writeList(text, email);
+    setLineaActual(line);
+}
+
+// ---- mail and web ---------------------------------------------------------------------
+
+QUrl TDireccion_Form::mailtoUrl(const QString& address)
+{
+    // Everything but unreserved characters and the at sign is percent-encoded, so an
+    // address can never add headers ("?", "&") or a fragment ("#") to the request.
+    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(QUrl::toPercentEncoding(address, "@")),
+                QUrl::StrictMode);
+}
+
+QUrl TDireccion_Form::webUrl(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QUrl();
+    const QUrl url = QUrl::fromUserInput(trimmed);
+    const QString scheme = url.scheme().toLower();
+    const bool web =
+        scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
+    if (!url.isValid() || !web || url.host().isEmpty())
+        return QUrl();
+    return url;
+}
+
+void TDireccion_Form::DBTextEmailClick()
+{
+    const QString address = ui->DBTextEmail->text();
+    if (!address.isEmpty())
+        seams::openUrl(mailtoUrl(address));
+}
+
+void TDireccion_Form::DBMemoEmailsDblClick()
+{
+    const QString address = ui->DBMemoEmails->textCursor().block().text();
+    if (!address.isEmpty())
+        seams::openUrl(mailtoUrl(address));
+}
+
+void TDireccion_Form::SpeedButton1Click()
+{
+    const QString text = ui->DBEditWeb->text();
+    if (text.isEmpty())
+        return;
+    const QUrl url = webUrl(text);
+    if (url.isEmpty()) {
+        seams::showError(
+            QStringLiteral("«%1» no es una dirección web; sólo se abren direcciones http, https y ftp").arg(text));
+        return;
+    }
+    seams::openUrl(url);
+}
+
+bool TDireccion_Form::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->DBTextEmail && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        guarded([this] { DBTextEmailClick(); });
+    } else if (watched == ui->DBMemoEmails->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // The double-clicked line becomes the current one, whatever the press before did.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        ui->DBMemoEmails->setTextCursor(ui->DBMemoEmails->cursorForPosition(mouse->position().toPoint()));
+        guarded([this] { DBMemoEmailsDblClick(); });
+    }
+    return QDialog::eventFilter(watched, event);
 }

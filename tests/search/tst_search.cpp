@@ -1,0 +1,316 @@
+// The search dialog: its heading chooses reminders or address cards, a second press goes
+// on after the last match, and a pass without a match asks once whether to start over.
+
+#include "addressbook/AddressHelpers.h"
+#include "support/ProgramFixture.h"
+
+#include "addressbook/Direccion_Unit.h"
+#include "addressbook/Direcciones_Unit.h"
+#include "app/Ostiva_Unit.h"
+#include "reminders/AddReminder_Unit.h"
+#include "reminders/Buscar_Unit.h"
+#include "store/Data_Unit.h"
+#include "ui_AddReminder_Unit.h"
+#include "ui_Buscar_Unit.h"
+#include "ui_Direccion_Unit.h"
+#include "ui_Direcciones_Unit.h"
+#include "ui_Ostiva_Unit.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace addresstest;
+
+namespace {
+
+const QString kRecordatorio = QStringLiteral("Buscar Recordatorio");
+const QString kDireccion = QStringLiteral("Buscar Dirección");
+
+qint64 addReminder(const QString& text)
+{
+    engine::Table* t = DataModuleReminder->TableReminder;
+    t->insert();
+    t->setValue("Fecha", "20/03/2027");
+    t->setValue("Hora", "09:00:00");
+    t->setValue("Recordatorio", text);
+    t->setValue("PlaySound", false);
+    t->setValue("Leido", false);
+    t->setValue("RepetirN", "0");
+    t->setValue("RepetirS", QString::fromUtf8("Día/s"));
+    t->post();
+    DataModuleReminder->Actualizar();
+    return t->asInteger("ID");
+}
+
+bool timerRunning()
+{
+    return Ostiva_Form->Timer1->isActive();
+}
+
+} // namespace
+
+class TestSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void addressSearchContinues();
+    void reminderSearchContinues();
+    void noMatchAsksOncePerPass_data();
+    void noMatchAsksOncePerPass();
+    void headingDecidesKind_data();
+    void headingDecidesKind();
+    void emptyTableDoesNothing_data();
+    void emptyTableDoesNothing();
+    void modalCardKeepsOpenOnMissingName();
+    void searchWhileCardOpen();
+
+private:
+    // Presses "&Buscar" once; whatever window the search opens modally is recorded as
+    // "card:<name>" or "reminder:<text>" with the timer's state, and closed by `button`.
+    void press(const char* button = "BitBtn2");
+
+    std::unique_ptr<ProgramFixture> m_fx;
+    QStringList m_opened;
+};
+
+void TestSearch::init()
+{
+    m_fx = std::make_unique<ProgramFixture>();
+    m_fx->createProgram();
+    m_opened.clear();
+}
+
+void TestSearch::cleanup()
+{
+    m_fx.reset();
+}
+
+void TestSearch::press(const char* button)
+{
+    const QString closeWith = QString::fromLatin1(button);
+    auto record = [this, closeWith](QDialog* window, const QString& what) {
+        m_opened.append(what + (timerRunning() ? QStringLiteral(" (reloj en marcha)") : QString()));
+        window->findChild<QAbstractButton*>(closeWith)->click();
+    };
+    ModalWatch card(Direccion_Form, [record] {
+        record(Direccion_Form, QStringLiteral("card:") + Direccion_Form->ui->DBEditNombre->text());
+    });
+    ModalWatch reminder(AddReminder_Form, [record] {
+        record(AddReminder_Form,
+               QStringLiteral("reminder:") + DataModuleReminder->TableReminder->asString("Recordatorio"));
+    });
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+    // Neither window is left open or modal.
+    QVERIFY(!Direccion_Form->isVisible());
+    QVERIFY(!AddReminder_Form->isVisible());
+    QVERIFY(timerRunning());
+}
+
+void TestSearch::addressSearchContinues()
+{
+    addCard(QStringLiteral("Ana García"));
+    addCard(QStringLiteral("Pedro"));
+    addCard(QStringLiteral("Anabel"));
+    addCard(QStringLiteral("Luis"));
+    DataModuleReminder->TableLibreta->first();
+    Direcciones_Form->show();
+    QTest::mouseClick(Direcciones_Form->ui->BitBtn4, Qt::LeftButton);
+    QVERIFY(Buscar_Form->isVisible());
+    QCOMPARE(Buscar_Form->Label1->text(), kDireccion);
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+
+    press("BitBtn1"); // accepted unchanged
+    press();
+    QCOMPARE(m_opened, (QStringList{"card:Ana García", "card:Anabel"}));
+    QVERIFY(m_fx->messages.isEmpty());
+
+    // From Luis to the end nothing matches: asked once, and Yes starts from the top.
+    m_fx->answers << QMessageBox::Yes;
+    press();
+    QCOMPARE(m_opened, (QStringList{"card:Ana García", "card:Anabel", "card:Ana García"}));
+    QCOMPARE(m_fx->messages.size(), 1);
+    QCOMPARE(m_fx->messages[0].text, "Nombre no encontrado, ¿volver a buscar desde el principio?");
+    QCOMPARE(m_fx->messages[0].caption, kDireccion);
+    QCOMPARE(m_fx->messages[0].icon, QMessageBox::Question);
+    QCOMPARE(m_fx->messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+
+    // The dialog stays, with its text.
+    QVERIFY(Buscar_Form->isVisible());
+    QCOMPARE(Buscar_Form->Edit1->text(), "Ana");
+    QCOMPARE(StoredCards(m_fx->dataFolder()).count(), 4);
+}
+
+void TestSearch::reminderSearchContinues()
+{
+    addReminder(QStringLiteral("Llamar a Ana"));
+    addReminder(QStringLiteral("Comprar pan"));
+    addReminder(QStringLiteral("Ana: cumpleaños"));
+    addReminder(QStringLiteral("Comprar leche"));
+    DataModuleReminder->TableReminder->first();
+    Ostiva_Form->ui->ToolButton3->click();
+    QCOMPARE(Buscar_Form->Label1->text(), kRecordatorio);
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+
+    press();
+    press();
+    QCOMPARE(m_opened, (QStringList{"reminder:Llamar a Ana", "reminder:Ana: cumpleaños"}));
+    QVERIFY(m_fx->messages.isEmpty());
+
+    // From the last reminder to the end nothing matches: one question; No ends it.
+    press();
+    QCOMPARE(m_opened.size(), 2);
+    QCOMPARE(m_fx->messageTexts(), QStringList{"Recordatorio no encontrado, ¿volver a buscar desde el principio?"});
+    QCOMPARE(m_fx->messages[0].caption, kRecordatorio);
+}
+
+void TestSearch::noMatchAsksOncePerPass_data()
+{
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<int>("yesAnswers");
+
+    for (const QString& heading : {kRecordatorio, kDireccion}) {
+        QTest::addRow("%s, No", qPrintable(heading)) << heading << 0;
+        QTest::addRow("%s, Sí y No", qPrintable(heading)) << heading << 2;
+    }
+}
+
+void TestSearch::noMatchAsksOncePerPass()
+{
+    QFETCH(QString, heading);
+    QFETCH(int, yesAnswers);
+
+    // Matching is case-sensitive: "ana" is in none of them.
+    addCard(QStringLiteral("Ana"));
+    addCard(QStringLiteral("ANA"));
+    addReminder(QStringLiteral("Llamar a Ana"));
+    addReminder(QStringLiteral("Comprar pan"));
+    Buscar_Form->Label1->setText(heading);
+    Buscar_Form->show();
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("ana"));
+    for (int i = 0; i < yesAnswers; ++i)
+        m_fx->answers << QMessageBox::Yes;
+    m_fx->answers << QMessageBox::No;
+
+    press();
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(m_fx->messages.size(), yesAnswers + 1);
+    for (const auto& message : m_fx->messages)
+        QCOMPARE(message.caption, heading);
+}
+
+void TestSearch::headingDecidesKind_data()
+{
+    QTest::addColumn<QString>("opener");
+    QTest::addColumn<QString>("before"); // the heading left by the last use
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<QString>("opened");
+
+    QTest::newRow("recordatorios") << "ToolButton3" << kDireccion << kRecordatorio << "reminder:Ana llama";
+    QTest::newRow("direcciones") << "ToolButton7" << kRecordatorio << kDireccion << "card:Ana";
+    QTest::newRow("listado") << "BitBtn4" << kRecordatorio << kDireccion << "card:Ana";
+}
+
+void TestSearch::headingDecidesKind()
+{
+    QFETCH(QString, opener);
+    QFETCH(QString, before);
+    QFETCH(QString, heading);
+    QFETCH(QString, opened);
+
+    addCard(QStringLiteral("Ana"));
+    addReminder(QStringLiteral("Ana llama"));
+    Buscar_Form->Label1->setText(before);
+    if (opener == QLatin1String("BitBtn4"))
+        Direcciones_Form->ui->BitBtn4->click();
+    else
+        Ostiva_Form->findChild<QAbstractButton*>(opener)->click();
+    QVERIFY(Buscar_Form->isVisible());
+    QCOMPARE(Buscar_Form->windowTitle(), "Buscar");
+    QCOMPARE(Buscar_Form->Label1->text(), heading);
+
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+    press();
+    QCOMPARE(m_opened, QStringList{opened});
+}
+
+void TestSearch::emptyTableDoesNothing_data()
+{
+    QTest::addColumn<QString>("heading");
+    QTest::newRow("recordatorios") << kRecordatorio;
+    QTest::newRow("direcciones") << kDireccion;
+}
+
+void TestSearch::emptyTableDoesNothing()
+{
+    QFETCH(QString, heading);
+
+    // The other table has a record, which must not matter.
+    if (heading == kRecordatorio)
+        addCard(QStringLiteral("Ana"));
+    else
+        addReminder(QStringLiteral("Ana"));
+    Buscar_Form->Label1->setText(heading);
+    Buscar_Form->show();
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+    press();
+    QVERIFY(m_opened.isEmpty());
+    QVERIFY(m_fx->messages.isEmpty());
+    QVERIFY(Buscar_Form->isVisible());
+}
+
+void TestSearch::modalCardKeepsOpenOnMissingName()
+{
+    const qint64 id = addCard(QStringLiteral("Ana"));
+    DataModuleReminder->TableLibreta->first();
+    Buscar_Form->Label1->setText(kDireccion);
+    Buscar_Form->show();
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+
+    bool stillOpen = false;
+    ModalWatch watch(Direccion_Form, [&stillOpen] {
+        Ui::TDireccion_Form* card = Direccion_Form->ui.get();
+        card->DBEditNombre->selectAll();
+        QTest::keyClick(card->DBEditNombre, Qt::Key_Delete);
+        card->BitBtn1->click();
+        stillOpen = Direccion_Form->isVisible() && Direccion_Form->isModal();
+        QTest::keyClicks(card->DBEditNombre, QStringLiteral("Eva"));
+        card->BitBtn1->click();
+    });
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+
+    QVERIFY(watch.ran());
+    QVERIFY(stillOpen);
+    QCOMPARE(m_fx->messageTexts(), QStringList{"FaltanDatos: Nombre"});
+    QVERIFY(!Direccion_Form->isVisible());
+    QVERIFY(timerRunning());
+    QCOMPARE(StoredCards(m_fx->dataFolder()).value(id, "Nombre").toString(), "Eva");
+}
+
+void TestSearch::searchWhileCardOpen()
+{
+    addCard(QStringLiteral("Ana"));
+    const qint64 luis = addCard(QStringLiteral("Luis"));
+    QVERIFY(DataModuleReminder->QueryLibreta->locate("ID", luis));
+    DataModuleReminder->EditarDireccion();
+    QVERIFY(Direccion_Form->isVisible());
+
+    Buscar_Form->Label1->setText(kDireccion);
+    Buscar_Form->show();
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+
+    // The open card keeps its record; nothing else is opened.
+    QCOMPARE(m_fx->messageTexts(), QStringList{"Cierre primero la ficha de dirección abierta."});
+    QCOMPARE(DataModuleReminder->TableLibreta->state(), engine::DataState::Edit);
+    QCOMPARE(DataModuleReminder->TableLibreta->asInteger("ID"), luis);
+    QVERIFY(!Direccion_Form->isModal());
+    Direccion_Form->ui->BitBtn2->click();
+}
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"
