@@ -1,15 +1,109 @@
 #include "mail/Correo_Unit.h"
 
-#include <QLabel>
-#include <QLabel>
-#include <QLabel>
+#include "ui_Correo_Unit.h"
+
+#include "app/Ostiva_Unit.h"
+#include "platform/Guard.h"
+#include "platform/Seams.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
 
 TCorreo_Form* Correo_Form = nullptr;
 
-// Not built yet: the window's controls and behaviour come with its own work.
-TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent)
+TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TCorreo_Form>())
 {
-    Label1 = new QLabel(this);
-    Label2 = new QLabel(this);
-    Label3 = new QLabel(this);
+    ui->setupUi(this);
+    Label1 = ui->Label1;
+    Label2 = ui->Label2;
+    Label3 = ui->Label3;
+
+    // Dialog border: fixed size, a close box, no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    QPalette silver = palette();
+    silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    setPalette(silver);
+
+    // The three labels in a sans-serif face a size larger than the other windows'.
+    QFont text = font();
+    text.setStyleHint(QFont::SansSerif);
+    if (text.pointSizeF() > 0)
+        text.setPointSizeF(text.pointSizeF() + 2);
+    else
+        text.setPixelSize(text.pixelSize() + 2);
+    for (QLabel* label : {Label1, Label2, Label3})
+        label->setFont(text);
+    QFont bold = text;
+    bold.setBold(true);
+    Label3->setFont(bold);
+
+    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+
+    // Wide enough for two-digit counts and a 30-character user name.
+    setFixedSize(sizeHint().expandedTo(QSize(330, 84)));
+}
+
+TCorreo_Form::~TCorreo_Form()
+{
+    if (Correo_Form == this)
+        Correo_Form = nullptr;
+}
+
+QPushButton* TCorreo_Form::BitBtn1() const { return ui->BitBtn1; }
+QPushButton* TCorreo_Form::BitBtn2() const { return ui->BitBtn2; }
+
+void TCorreo_Form::BitBtn1Click()
+{
+    ContadorCorreo = 0;
+    const QString program = Ostiva_Form ? Ostiva_Form->EditPrograma()->text() : QString();
+    // Handed over unchanged; what the desktop makes of it is not looked at.
+    seams::startProgram(program, true);
+    hide();
+}
+
+void TCorreo_Form::BitBtn2Click()
+{
+    ContadorCorreo = 0;
+    hide();
+}
+
+void TCorreo_Form::placeTopRight()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    move(area.x() + area.width() - frameGeometry().width(), area.y());
+}
+
+void TCorreo_Form::FormShow()
+{
+    placeTopRight();
+}
+
+void TCorreo_Form::FormActivate()
+{
+    placeTopRight();
+}
+
+void TCorreo_Form::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    guarded([this] { FormShow(); });
+}
+
+void TCorreo_Form::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        guarded([this] { FormActivate(); });
+}
+
+void TCorreo_Form::closeEvent(QCloseEvent* event)
+{
+    // The close box only hides the notice; the mail count is left as it stands.
+    event->accept();
+    hide();
 }

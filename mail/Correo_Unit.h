@@ -1,21 +1,49 @@
 #pragma once
-// The new-mail notice. NOT BUILT YET: only the members that start-up touches exist.
+// The new-mail notice: how many messages wait for which account, with "&Correo" to
+// start the mail program and "C&ancelar" to dismiss it. Not modal; shown by the mailbox
+// check, always at the top-right corner of the screen.
 
 #include <QDialog>
 
+#include <memory>
+
 class QLabel;
-class QLabel;
-class QLabel;
-class TDataModuleReminder;
+class QPushButton;
+
+namespace Ui {
+class TCorreo_Form;
+}
 
 class TCorreo_Form : public QDialog
 {
     Q_OBJECT
 public:
     explicit TCorreo_Form(QWidget* parent = nullptr);
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
+    ~TCorreo_Form() override;
+
+    std::unique_ptr<Ui::TCorreo_Form> ui;
+    QLabel* Label1 = nullptr; // the number of new messages
+    QLabel* Label2 = nullptr; // " e-mail nuevo para " / " e-mails nuevos para "
+    QLabel* Label3 = nullptr; // the account's user name
+    QPushButton* BitBtn1() const; // "&Correo"
+    QPushButton* BitBtn2() const; // "C&ancelar"
+
+    // "&Correo": starts the mail program named on the main window's e-mail page,
+    // maximised, and hides the notice. Also run directly by the mailbox check.
+    void BitBtn1Click();
+    // "C&ancelar": hides the notice.
+    void BitBtn2Click();
+    // Placement at the top-right corner of the screen, on showing and on activation.
+    void FormShow();
+    void FormActivate();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void placeTopRight();
 };
 
 extern TCorreo_Form* Correo_Form;

@@ -1,19 +1,67 @@
 #pragma once
-// The reminder entry form. NOT BUILT YET: only the members that start-up touches exist.
+// The reminder entry form: edits the record on which TableReminder stands, already put
+// into insert or edit state by the store's operation that opened the form. "&Aceptar"
+// normalises the hour, checks and saves the record; "&Cancelar" drops it. Shown either
+// modeless (add, edit) or modal (search).
+
+#include "platform/MonthCalendarAdapter.h"
 
 #include <QDialog>
+#include <QSpinBox>
 
-class QDateEdit;
-class QSpinBox;
+#include <memory>
+
 class TDataModuleReminder;
+
+namespace Ui {
+class TAddReminder_Form;
+}
+
+// A pair of up/down arrows beside an edit. Each press reports its direction through
+// arrowClicked(); the arrows' own position is kept in 0..1000 but means nothing to the form.
+class UpDownArrows : public QSpinBox
+{
+    Q_OBJECT
+public:
+    explicit UpDownArrows(QWidget* parent = nullptr);
+    void stepBy(int steps) override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    void arrowClicked(bool up);
+
+protected:
+    StepEnabled stepEnabled() const override;
+};
 
 class TAddReminder_Form : public QDialog
 {
     Q_OBJECT
 public:
     explicit TAddReminder_Form(QWidget* parent = nullptr);
-    QDateEdit* DateTimePicker1 = nullptr;
-    QSpinBox* UpDown1 = nullptr;
+    ~TAddReminder_Form() override;
+
+    std::unique_ptr<Ui::TAddReminder_Form> ui;
+    DatePicker* DateTimePicker1 = nullptr;
+    UpDownArrows* UpDown1 = nullptr;
+
+    // --- handlers ----------------------------------------------------------
+    void DateTimePicker1Change();
+    void UpDown1Click(bool up);
+    void BitBtn1Click(); // "&Aceptar"
+    void BitBtn2Click(); // "&Cancelar"
+
+    // Escape and the window manager's close are "&Cancelar".
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void bind(TDataModuleReminder* data);
+    void finish();
+    bool m_finishing = false;
 };
 
 extern TAddReminder_Form* AddReminder_Form;

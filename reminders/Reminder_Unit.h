@@ -1,18 +1,48 @@
 #pragma once
-// The day list window. NOT BUILT YET: only the members that start-up touches exist.
+// The day list: one date's reminders ordered by hour (the store's day query), with
+// edit, delete after a question, and close. Modeless; hidden between uses.
+
+#include "platform/MonthCalendarAdapter.h"
 
 #include <QDialog>
 
-class QDateEdit;
+#include <memory>
+
 class TDataModuleReminder;
+
+namespace Ui {
+class TReminder_Form;
+}
 
 class TReminder_Form : public QDialog
 {
     Q_OBJECT
 public:
     explicit TReminder_Form(QWidget* parent = nullptr);
+    ~TReminder_Form() override;
+
+    // Binds the grid to the day query (called when the store is created).
     void attachDataSources(TDataModuleReminder* data);
-    QDateEdit* DateTimePicker1 = nullptr;
+
+    std::unique_ptr<Ui::TReminder_Form> ui;
+    DatePicker* DateTimePicker1 = nullptr; // the listed date
+
+    // --- handlers ----------------------------------------------------------
+    void DateTimePicker1Change();
+    void DBGrid1DblClick();
+    void BitBtn2Click(); // "&Editar"
+    void BitBtn3Click(); // "&Borrar"
+    void BitBtn4Click(); // "&Cerrar"
+
+    // Escape and the window manager's close are "&Cerrar", which leaves the timer running.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void finish();
+    bool m_finishing = false;
 };
 
 extern TReminder_Form* Reminder_Form;

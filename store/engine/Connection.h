@@ -47,6 +47,8 @@ public:
     FieldDefs fieldsOf(const QString& tableFile);
 
 private:
+    void ensureConnected();
+
     QString m_name;
     QString m_path;
     bool m_connected = false;

@@ -8,6 +8,8 @@
 
 namespace engine {
 
+class Query;
+
 class DataSource : public QObject
 {
     Q_OBJECT
@@ -34,7 +36,12 @@ signals:
     void datasetChanged(engine::DataEvent event);
 
 private:
+    friend class Dataset;
+    friend class Query;
+
     Dataset* m_dataset = nullptr;
+    DataState m_lastState = DataState::Inactive;
+    QList<Query*> m_details; // queries that have this source as master
 };
 
 } // namespace engine

@@ -13,10 +13,16 @@
 #include "store/engine/FieldDef.h"
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QVariant>
+#include <QVariantList>
 #include <QVector>
+
+#include <memory>
+
+struct sqlite3;
 
 namespace engine {
 
@@ -118,6 +124,33 @@ protected:
     virtual QString tableFile() const = 0;
     // Called before every read or move; a stale query re-runs here.
     virtual void ensureFresh() const {}
+
+    // Which rows, in which order: a condition over quoted columns with ? placeholders
+    // ("" for all rows), its parameters, and an order list ("" for key order). The key
+    // is always added as the last order key, so ties keep a fixed order.
+    struct Selection
+    {
+        QString where;
+        QVariantList params;
+        QString order;
+    };
+    virtual Selection selection() const { return {}; }
+    // True when the rows stand in ascending key order (positions found by halving).
+    virtual bool rowsInKeyOrder() const { return false; }
+
+    // Runs selection() against the file: the ordered IDs.
+    QVector<qint64> selectIds();
+    // Loads the IDs again, keeping the current record when it still exists (no event).
+    void reloadKeeping();
+    void requireConnection() const;
+    void requireActive() const;
+    void requireEditing() const;
+    bool isEditing() const { return m_state == DataState::Edit || m_state == DataState::Insert; }
+    // Position of a row in m_ids, -1 when it is not there.
+    int positionOf(qint64 id) const;
+    // True when the row is still in the file.
+    bool rowExists(qint64 id) const;
+
     void notify(DataEvent event);
     void setOpened(const FieldDefs& fields);   // state browse, IDs loaded, first row
     void markClosed();
@@ -131,19 +164,28 @@ protected:
 
 private:
     friend class Query;
-    void loadRow() const;
-    void requireActive() const;
-    void requireEditing() const;
-    int positionOf(qint64 id) const;
+    struct Statements;
+
+    // Values of the row at a position (nullptr when it is gone from the file).
+    const QVector<QVariant>* rowAt(int pos) const;
+    void readWindow(int pos) const;
+    void forgetRows() const;
+    int requireField(const QString& name) const;
+    QString keyName() const;
+    QString selectFrom() const;
+    sqlite3* database() const;
+    qint64 dataVersion() const;
 
     QString m_name;
     QList<DataSource*> m_sources;
-    mutable QVector<QVariant> m_row;  // values of the current row, read on demand
-    mutable qint64 m_rowId = -1;
+    mutable std::unique_ptr<Statements> m_stmts; // prepared per dataset, on the file's handle
+    // Values of the current row and of the rows after it, read on demand in one go.
+    mutable QHash<qint64, QVector<QVariant>> m_window;
+    mutable qint64 m_windowVersion = -1; // the file's change count when they were read
     QVector<QVariant> m_buffer;       // the record being edited or inserted
+    QVector<QVariant> m_original;     // its values when the edit began
     bool m_modified = false;
     int m_posBeforeInsert = -1;
-    mutable QHash<qint64, int> m_positionCache;
 };
 
 } // namespace engine

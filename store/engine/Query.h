@@ -21,6 +21,7 @@ class Query : public Dataset
     Q_OBJECT
 public:
     explicit Query(const QString& name, QObject* parent = nullptr);
+    ~Query() override;
 
     // The text, line by line. Replacing it closes the query.
     void setSql(const QStringList& lines);
@@ -41,10 +42,15 @@ protected:
     QVector<qint64> loadIds() override;
     QString tableFile() const override { return m_compiled.tableFile; }
     void ensureFresh() const override;
+    Selection selection() const override;
 
 private:
-    void masterChanged();
+    friend class DataSource;
+    // Called by the master data source for each of its dataset's events.
+    void masterChanged(DataEvent event);
     void compile();
+    // Runs the text again and stands on the first row (no event).
+    void rerun();
 
     QStringList m_sql;
     CompiledQuery m_compiled;

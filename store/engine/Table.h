@@ -27,12 +27,13 @@ public:
     bool findKey(qint64 id);
 
     // Writes the table's changes to disk at once. Every post and delete is already one
-    // committed transaction with synchronous=FULL, so this only checks the file is open.
+    // committed transaction synced to disk, so this only checks the table is open.
     void flushToDisk();
 
 protected:
     QVector<qint64> loadIds() override;
     QString tableFile() const override { return m_tableName; }
+    bool rowsInKeyOrder() const override { return true; }
 
 private:
     QString m_tableName;

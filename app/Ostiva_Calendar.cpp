@@ -1,0 +1,89 @@
+// The calendar's bold days: the shown month's reminders, queried once per month and
+// handed to the calendar as one day mask per shown month.
+
+#include "app/Ostiva_Unit.h"
+
+#include "common/DateText.h"
+#include "common/Error.h"
+#include "common/Rutines.h"
+#include "platform/MonthCalendarAdapter.h"
+#include "store/Data_Unit.h"
+
+#include <QCalendarWidget>
+#include <QToolButton>
+
+namespace {
+// Entry 0 of the day list is never written; entries 1 to 123 take the days in row order.
+constexpr int kDayListSize = 124;
+} // namespace
+
+void TOstiva_Form::MonthCalendar1Click()
+{
+    // Nothing to mark while the store is switched off, or not created yet (start-up
+    // selects today before the store exists).
+    if (!ToolButton1()->isEnabled() || !DataModuleReminder)
+        return;
+
+    // Paging leaves Qt's selection where it was; the selection names the shown month.
+    if (CalendarMarks)
+        CalendarMarks->followShownMonth();
+    const QDate selected = MonthCalendar1()->selectedDate();
+    const MesAno month{selected.month(), selected.year()};
+
+    if (month != MesConsultado) {
+        MesConsultado = month;
+        QString mes = QString::number(month.month);
+        TRutines::RellenaCeros(mes, 2);
+        const QString pattern = QStringLiteral("%/") + mes + QLatin1Char('/') + QString::number(month.year);
+        engine::Query* query = DataModuleReminder->QueryReminderMes;
+        query->setSql({QStringLiteral("SELECT *"), QStringLiteral("FROM Reminder.DB"),
+                       QStringLiteral("WHERE CAST(Fecha AS CHAR(10)) LIKE \"") + pattern + QStringLiteral("\" "),
+                       QStringLiteral("ORDER BY Hora")});
+        query->execSql();
+        query->open();
+    }
+
+    QVector<quint32> days(kDayListSize, 0);
+    ConsultarBold(days);
+    CalcularBold(days);
+}
+
+void TOstiva_Form::ConsultarBold(QVector<quint32>& days)
+{
+    if (!ToolButton1()->isEnabled() || !DataModuleReminder)
+        return;
+    if (days.size() < kDayListSize)
+        days.resize(kDayListSize);
+
+    engine::Query* query = DataModuleReminder->QueryReminderMes;
+    query->first();
+    int i = 0;
+    while (!query->eof()) {
+        const QDate date = DateText::parseFecha(query->asString(QStringLiteral("Fecha")));
+        ++i;
+        // Rows beyond the list's 123 places are kept too, so a busy month loses no day.
+        if (i < days.size())
+            days[i] = quint32(date.day());
+        else
+            days.append(quint32(date.day()));
+        query->next();
+    }
+}
+
+void TOstiva_Form::CalcularBold(QVector<quint32> days)
+{
+    if (!CalendarMarks)
+        return;
+    const int months = CalendarMarks->monthRange();
+
+    quint32 mask = 0;
+    for (int i = 1; i < days.size(); ++i) {
+        const quint32 day = days.at(i);
+        if (day >= 1 && day <= 31)
+            mask |= quint32(1) << (day - 1);
+    }
+    // Every shown month gets the same mask, the partly shown ones around the month too.
+    const QVector<quint32> masks(months, mask);
+    if (!CalendarMarks->setDayState(masks))
+        throw PennaroError(QStringLiteral("El calendario no ha aceptado los días marcados"));
+}

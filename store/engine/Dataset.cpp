@@ -1,0 +1,930 @@
+#include "store/engine/Dataset.h"
+
+#include "common/Error.h"
+#include "store/engine/Connection.h"
+#include "store/engine/DataSource.h"
+#include "store/engine/Sqlite.h"
+
+#include <QDateTime>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <optional>
+
+namespace engine {
+
+// Prepared statements of one dataset, all on the handle they were prepared for.
+struct Dataset::Statements
+{
+    sqlite3* db = nullptr;
+    QString file;
+    sql::Statement ids;
+    sql::Statement row;   // a window of rows by key
+    sql::Statement range; // a window of rows in key order
+    sql::Statement exists;
+    sql::Statement insert;
+    sql::Statement remove;
+    std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
+};
+
+namespace {
+
+// Rows read by one statement: walking row by row then costs one file access per window.
+constexpr int kWindow = 32;
+
+QString dateText(const QDate& date)
+{
+    return date.toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+// A day/month/year text ("05/03/2027", also "5/3/2027"); an invalid date when it is none.
+QDate parseDate(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('/'));
+    if (parts.size() != 3)
+        return {};
+    bool okDay = false, okMonth = false, okYear = false;
+    const int day = parts.at(0).toInt(&okDay);
+    const int month = parts.at(1).toInt(&okMonth);
+    const int year = parts.at(2).toInt(&okYear);
+    if (!okDay || !okMonth || !okYear || parts.at(2).size() != 4)
+        return {};
+    return QDate(year, month, day);
+}
+
+std::optional<bool> parseBool(const QString& text)
+{
+    const QString t = text.trimmed().toLower();
+    static const QStringList yes{"true", "t", "verdadero", "v", "sí", "si", "s", "yes", "y", "1"};
+    static const QStringList no{"false", "f", "falso", "no", "n", "0"};
+    if (yes.contains(t))
+        return true;
+    if (no.contains(t))
+        return false;
+    return std::nullopt;
+}
+
+bool isIntegerType(int typeId)
+{
+    switch (typeId) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isEmptyValue(const QVariant& value)
+{
+    return !value.isValid() || value.isNull()
+           || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
+}
+
+// Cuts a text at `size` characters without splitting a surrogate pair.
+QString cutToSize(const QString& text, int size)
+{
+    if (size <= 0 || text.size() <= size)
+        return text;
+    int n = size;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
+// A value as the field holds it: QString, bool, QDate or qint64, or null for empty.
+// Texts are cut at the field's size when `cut` (writes), kept whole otherwise (searches).
+QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
+{
+    if (isEmptyValue(value))
+        return {};
+    const int type = value.typeId();
+    switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo: {
+        QString text = type == QMetaType::QDate ? dateText(value.toDate()) : value.toString();
+        if (text.isEmpty())
+            return {};
+        return cut && field.type == FieldType::Text ? cutToSize(text, field.size) : text;
+    }
+    case FieldType::Logical: {
+        if (type == QMetaType::Bool)
+            return value.toBool();
+        if (isIntegerType(type))
+            return value.toLongLong() != 0;
+        if (type == QMetaType::QString) {
+            if (const std::optional<bool> b = parseBool(value.toString()))
+                return *b;
+        }
+        throw ConversionError(QStringLiteral("«%1» no es un valor lógico válido para el campo «%2»")
+                                  .arg(value.toString(), field.name));
+    }
+    case FieldType::Date: {
+        if (type == QMetaType::QDate)
+            return value.toDate().isValid() ? value : QVariant();
+        if (type == QMetaType::QDateTime)
+            return value.toDateTime().date();
+        const QDate date = parseDate(value.toString());
+        if (!date.isValid())
+            throw ConversionError(QStringLiteral("«%1» no es una fecha válida para el campo «%2»")
+                                      .arg(value.toString(), field.name));
+        return date;
+    }
+    case FieldType::AutoInc: {
+        if (isIntegerType(type))
+            return qint64(value.toLongLong());
+        bool ok = false;
+        const qint64 n = value.toString().trimmed().toLongLong(&ok);
+        if (!ok)
+            throw ConversionError(QStringLiteral("«%1» no es un número entero válido").arg(value.toString()));
+        return n;
+    }
+    }
+    return {};
+}
+
+// The text of a field's value: dates as dd/mm/yyyy, logicals in words.
+QString textOf(const FieldDef& field, const QVariant& value)
+{
+    switch (field.type) {
+    case FieldType::Date:
+        return dateText(value.toDate());
+    case FieldType::Logical:
+        return value.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+    default:
+        return value.toString();
+    }
+}
+
+ConversionError emptyField(const FieldDef& field, const QString& as)
+{
+    return ConversionError(QStringLiteral("El campo «%1» está vacío y no puede leerse como %2").arg(field.name, as));
+}
+
+} // namespace
+
+Dataset::Dataset(const QString& name, QObject* parent) : QObject(parent), m_name(name)
+{
+    setObjectName(name);
+}
+
+Dataset::~Dataset()
+{
+    const QList<DataSource*> sources = m_sources;
+    for (DataSource* source : sources)
+        source->m_dataset = nullptr;
+}
+
+// --- life ------------------------------------------------------------------
+
+void Dataset::close()
+{
+    markClosed();
+}
+
+bool Dataset::isActive() const
+{
+    return m_state != DataState::Inactive;
+}
+
+DataState Dataset::state() const
+{
+    return m_state;
+}
+
+void Dataset::setOpened(const FieldDefs& fields)
+{
+    m_fields = fields;
+    forgetRows();
+    m_ids = loadIds();
+    m_pos = m_ids.isEmpty() ? -1 : 0;
+    m_eof = m_ids.isEmpty();
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    m_state = DataState::Browse;
+    notify(DataEvent::Opened);
+}
+
+void Dataset::markClosed()
+{
+    if (m_state == DataState::Inactive)
+        return;
+    // A pending edit or insert is dropped, as the engine did on close.
+    m_state = DataState::Inactive;
+    m_ids.clear();
+    m_pos = -1;
+    m_eof = true;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    forgetRows();
+    notify(DataEvent::Closed);
+}
+
+void Dataset::requireConnection() const
+{
+    if (!m_connection)
+        throw EngineError(QStringLiteral("«%1» no tiene conexión con la base de datos.").arg(m_name));
+}
+
+void Dataset::requireActive() const
+{
+    if (m_state == DataState::Inactive)
+        throw EngineError(QStringLiteral("No se puede realizar la operación: «%1» está cerrada.").arg(m_name));
+}
+
+void Dataset::requireEditing() const
+{
+    requireActive();
+    if (!isEditing())
+        throw EngineError(QStringLiteral("«%1» no está en edición ni en inserción.").arg(m_name));
+}
+
+// --- the file ----------------------------------------------------------------
+
+sqlite3* Dataset::database() const
+{
+    requireConnection();
+    const QString file = tableFile();
+    sqlite3* db = m_connection->handle(file);
+    // A new handle (the connection was closed or moved) or another file: the old
+    // statements belong to the old one.
+    if (!m_stmts || m_stmts->db != db || m_stmts->file != file) {
+        m_stmts = std::make_unique<Statements>();
+        m_stmts->db = db;
+        m_stmts->file = file;
+        forgetRows();
+    }
+    return db;
+}
+
+qint64 Dataset::dataVersion() const
+{
+    return sqlite3_total_changes64(database());
+}
+
+QString Dataset::keyName() const
+{
+    for (const FieldDef& field : m_fields)
+        if (field.type == FieldType::AutoInc)
+            return field.name;
+    throw EngineError(QStringLiteral("«%1» no tiene campo clave.").arg(tableFile()));
+}
+
+QString Dataset::selectFrom() const
+{
+    QStringList columns;
+    for (const FieldDef& field : m_fields)
+        columns.append(sql::quoted(field.name));
+    return QStringLiteral("SELECT %1 FROM %2")
+        .arg(columns.join(QStringLiteral(", ")), sql::quoted(Connection::sqlTableName(tableFile())));
+}
+
+QVector<qint64> Dataset::selectIds()
+{
+    sqlite3* db = database();
+    const Selection sel = selection();
+    const QString key = sql::quoted(keyName());
+    QString text = QStringLiteral("SELECT %1 FROM %2").arg(key, sql::quoted(Connection::sqlTableName(tableFile())));
+    if (!sel.where.isEmpty())
+        text += QStringLiteral(" WHERE ") + sel.where;
+    text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+
+    sql::Statement& st = m_stmts->ids;
+    if (!st.isPrepared() || st.sqlText() != text)
+        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    const sql::Statement::Use use(st);
+    st.bindAll(sel.params);
+    QVector<qint64> ids;
+    while (st.step())
+        ids.append(st.int64(0));
+    return ids;
+}
+
+void Dataset::readWindow(int pos) const
+{
+    sqlite3* db = database();
+    const int end = std::min(pos + kWindow, int(m_ids.size()));
+    // Rows in key order are one range of the file; others are looked up by key.
+    const bool range = rowsInKeyOrder();
+    sql::Statement& st = range ? m_stmts->range : m_stmts->row;
+    if (!st.isPrepared()) {
+        const QString key = sql::quoted(keyName());
+        const QString where = range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(key)
+                                    : QStringLiteral(" WHERE %1 IN (%2)")
+                                          .arg(key, QStringLiteral("?, ").repeated(kWindow - 1) + QStringLiteral("?"));
+        st.prepare(db, selectFrom() + where, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    }
+    int key = 0;
+    while (m_fields.at(key).type != FieldType::AutoInc)
+        ++key;
+    m_window.clear();
+    const sql::Statement::Use use(st);
+    if (range) {
+        st.bind(1, m_ids.at(pos));
+        st.bind(2, m_ids.at(end - 1));
+    } else {
+        for (int i = pos; i < end; ++i)
+            st.bind(i - pos + 1, m_ids.at(i));
+    }
+    while (st.step()) {
+        QVector<QVariant> values(m_fields.size());
+        for (int i = 0; i < m_fields.size(); ++i)
+            values[i] = st.value(i, m_fields.at(i).type);
+        m_window.insert(st.int64(key), values);
+    }
+}
+
+const QVector<QVariant>* Dataset::rowAt(int pos) const
+{
+    // Another dataset on the same file may have written since: the handle's change
+    // count tells, and the rows are read again.
+    const qint64 version = dataVersion();
+    if (version != m_windowVersion) {
+        m_window.clear();
+        m_windowVersion = version;
+    }
+    const qint64 id = m_ids.at(pos);
+    auto it = m_window.constFind(id);
+    if (it == m_window.constEnd()) {
+        readWindow(pos);
+        it = m_window.constFind(id);
+    }
+    // A row deleted through another dataset is gone from the file: it reads as empty.
+    return it == m_window.constEnd() ? nullptr : &*it;
+}
+
+bool Dataset::rowExists(qint64 id) const
+{
+    sqlite3* db = database();
+    sql::Statement& st = m_stmts->exists;
+    if (!st.isPrepared())
+        st.prepare(db,
+                   QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?")
+                       .arg(sql::quoted(Connection::sqlTableName(tableFile())), sql::quoted(keyName())),
+                   QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    const sql::Statement::Use use(st);
+    st.bind(1, id);
+    return st.step();
+}
+
+void Dataset::forgetRows() const
+{
+    m_window.clear();
+    m_windowVersion = -1;
+}
+
+int Dataset::positionOf(qint64 id) const
+{
+    if (rowsInKeyOrder()) {
+        const auto it = std::lower_bound(m_ids.cbegin(), m_ids.cend(), id);
+        return it != m_ids.cend() && *it == id ? int(it - m_ids.cbegin()) : -1;
+    }
+    const auto it = std::find(m_ids.cbegin(), m_ids.cend(), id);
+    return it != m_ids.cend() ? int(it - m_ids.cbegin()) : -1;
+}
+
+void Dataset::reloadKeeping()
+{
+    const qint64 current = (m_pos >= 0 && m_pos < m_ids.size()) ? m_ids.at(m_pos) : -1;
+    const int oldPos = m_pos;
+    m_ids = loadIds();
+    forgetRows();
+    int pos = current >= 0 ? positionOf(current) : -1;
+    if (pos < 0)
+        pos = std::min(std::max(oldPos, 0), int(m_ids.size()) - 1);
+    m_pos = m_ids.isEmpty() ? -1 : pos;
+    m_eof = m_ids.isEmpty();
+}
+
+// --- navigation ------------------------------------------------------------
+
+void Dataset::first()
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    m_pos = m_ids.isEmpty() ? -1 : 0;
+    m_eof = m_ids.isEmpty();
+    notify(DataEvent::Moved);
+}
+
+void Dataset::next()
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    if (m_pos + 1 < m_ids.size()) {
+        ++m_pos;
+        m_eof = false;
+        notify(DataEvent::Moved);
+    } else {
+        m_eof = true;
+    }
+}
+
+bool Dataset::eof() const
+{
+    if (m_state == DataState::Inactive)
+        return true;
+    ensureFresh();
+    return m_eof;
+}
+
+bool Dataset::isEmpty() const
+{
+    if (m_state == DataState::Inactive)
+        return true;
+    ensureFresh();
+    return m_ids.isEmpty();
+}
+
+int Dataset::recordCount() const
+{
+    if (m_state == DataState::Inactive)
+        return 0;
+    ensureFresh();
+    return int(m_ids.size());
+}
+
+int Dataset::recNo() const
+{
+    if (m_state == DataState::Inactive)
+        return -1;
+    ensureFresh();
+    return m_ids.isEmpty() ? -1 : m_pos;
+}
+
+void Dataset::moveTo(int row)
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    if (row < 0 || row >= m_ids.size())
+        throw EngineError(QStringLiteral("«%1» no tiene la fila %2.").arg(m_name).arg(row + 1));
+    const bool moved = row != m_pos;
+    m_pos = row;
+    m_eof = false;
+    if (moved)
+        notify(DataEvent::Moved);
+}
+
+bool Dataset::locate(const QString& fieldName, const QVariant& value)
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    const int index = requireField(fieldName);
+    const QVariant wanted = toFieldValue(m_fields.at(index), value, false);
+    if (m_ids.isEmpty())
+        return false;
+
+    // The search runs in the file, in the dataset's own order; the first match that is
+    // one of the dataset's rows wins.
+    sqlite3* db = database();
+    const bool null = !wanted.isValid();
+    const Selection sel = selection();
+    const QString key = sql::quoted(keyName());
+    const QString column = sql::quoted(m_fields.at(index).name);
+    QString where = null ? column + QStringLiteral(" IS NULL") : column + QStringLiteral(" = ?");
+    if (!sel.where.isEmpty())
+        where = QStringLiteral("(%1) AND %2").arg(sel.where, where);
+    const QString text = QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4")
+                             .arg(key, sql::quoted(Connection::sqlTableName(tableFile())), where,
+                                  sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+    sql::Statement& st = m_stmts->locate[index * 2 + (null ? 1 : 0)];
+    if (!st.isPrepared() || st.sqlText() != text)
+        st.prepare(db, text, QStringLiteral("Error al buscar en «%1»").arg(tableFile()));
+    int found = -1;
+    {
+        const sql::Statement::Use use(st);
+        st.bindAll(sel.params);
+        if (!null)
+            st.bind(int(sel.params.size()) + 1, wanted);
+        while (found < 0 && st.step())
+            found = positionOf(st.int64(0));
+    }
+    if (found < 0)
+        return false;
+    m_pos = found;
+    m_eof = false;
+    notify(DataEvent::Moved);
+    return true;
+}
+
+Dataset::Bookmark Dataset::bookmark() const
+{
+    if (m_state == DataState::Inactive)
+        return -1;
+    ensureFresh();
+    if (m_state == DataState::Insert || m_pos < 0 || m_pos >= m_ids.size())
+        return -1;
+    return m_ids.at(m_pos);
+}
+
+void Dataset::gotoBookmark(Bookmark bookmark)
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    const int pos = bookmark >= 0 ? positionOf(bookmark) : -1;
+    if (pos < 0 || !rowExists(bookmark))
+        throw EngineError(QStringLiteral("El registro marcado ya no existe en «%1».").arg(m_name));
+    m_pos = pos;
+    m_eof = false;
+    notify(DataEvent::Moved);
+}
+
+// --- fields ----------------------------------------------------------------
+
+const FieldDefs& Dataset::fields() const
+{
+    return m_fields;
+}
+
+int Dataset::fieldIndex(const QString& name) const
+{
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+int Dataset::requireField(const QString& name) const
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw EngineError(QStringLiteral("Campo «%1» desconocido").arg(name));
+    return index;
+}
+
+const FieldDef& Dataset::field(const QString& name) const
+{
+    return m_fields.at(requireField(name));
+}
+
+QVariant Dataset::value(const QString& fieldName) const
+{
+    requireActive();
+    ensureFresh();
+    const int index = requireField(fieldName);
+    if (isEditing())
+        return m_buffer.value(index);
+    if (m_pos < 0 || m_pos >= m_ids.size())
+        return {};
+    const QVector<QVariant>* row = rowAt(m_pos);
+    return row ? row->at(index) : QVariant();
+}
+
+bool Dataset::isNull(const QString& fieldName) const
+{
+    return !value(fieldName).isValid();
+}
+
+QString Dataset::asString(const QString& fieldName) const
+{
+    const QVariant v = value(fieldName);
+    const FieldDef& def = field(fieldName);
+    if (!v.isValid())
+        throw emptyField(def, QStringLiteral("texto"));
+    return textOf(def, v);
+}
+
+qint64 Dataset::asInteger(const QString& fieldName) const
+{
+    const QVariant v = value(fieldName);
+    const FieldDef& def = field(fieldName);
+    if (!v.isValid())
+        throw emptyField(def, QStringLiteral("número"));
+    if (def.type == FieldType::AutoInc)
+        return v.toLongLong();
+    if (def.type == FieldType::Text || def.type == FieldType::Memo) {
+        bool ok = false;
+        const qint64 n = v.toString().trimmed().toLongLong(&ok);
+        if (ok)
+            return n;
+    }
+    throw ConversionError(
+        QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, textOf(def, v)));
+}
+
+bool Dataset::asBoolean(const QString& fieldName) const
+{
+    const QVariant v = value(fieldName);
+    const FieldDef& def = field(fieldName);
+    if (!v.isValid())
+        throw emptyField(def, QStringLiteral("valor lógico"));
+    if (def.type == FieldType::Logical)
+        return v.toBool();
+    if (def.type == FieldType::Text || def.type == FieldType::Memo) {
+        if (const std::optional<bool> b = parseBool(v.toString()))
+            return *b;
+    }
+    throw ConversionError(
+        QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, textOf(def, v)));
+}
+
+QDate Dataset::asDate(const QString& fieldName) const
+{
+    const QVariant v = value(fieldName);
+    const FieldDef& def = field(fieldName);
+    if (!v.isValid())
+        throw emptyField(def, QStringLiteral("fecha"));
+    if (def.type == FieldType::Date)
+        return v.toDate();
+    if (def.type == FieldType::Text || def.type == FieldType::Memo) {
+        const QDate date = parseDate(v.toString());
+        if (date.isValid())
+            return date;
+    }
+    throw ConversionError(
+        QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, textOf(def, v)));
+}
+
+QString Dataset::displayText(const QString& fieldName) const
+{
+    if (m_state == DataState::Inactive)
+        return {};
+    const QVariant v = value(fieldName);
+    return v.isValid() ? textOf(field(fieldName), v) : QString();
+}
+
+QVariant Dataset::valueAt(int row, const QString& fieldName) const
+{
+    if (m_state == DataState::Inactive)
+        return {};
+    ensureFresh();
+    const int index = requireField(fieldName);
+    if (row < 0 || row >= m_ids.size())
+        return {};
+    if (row == m_pos && m_state == DataState::Edit)
+        return m_buffer.value(index);
+    const QVector<QVariant>* values = rowAt(row);
+    return values ? values->at(index) : QVariant();
+}
+
+// --- records ---------------------------------------------------------------
+
+void Dataset::setValue(const QString& fieldName, const QVariant& value)
+{
+    requireEditing();
+    const int index = requireField(fieldName);
+    const FieldDef& def = m_fields.at(index);
+    if (def.type == FieldType::AutoInc)
+        throw EngineError(QStringLiteral("El campo «%1» lo asigna el motor y no puede modificarse.").arg(def.name));
+    const QVariant stored = toFieldValue(def, value, true);
+    if (stored == m_buffer.at(index) && stored.isValid() == m_buffer.at(index).isValid())
+        return;
+    m_buffer[index] = stored;
+    m_modified = true;
+    notify(DataEvent::FieldChanged);
+}
+
+// --- records ---------------------------------------------------------------
+
+void Dataset::edit()
+{
+    requireActive();
+    ensureFresh();
+    if (isEditing())
+        return;
+    if (m_ids.isEmpty()) {
+        insert();
+        return;
+    }
+    // The edit starts from what the file holds now.
+    forgetRows();
+    const QVector<QVariant>* row = rowAt(m_pos);
+    if (!row)
+        throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
+    m_buffer = *row;
+    m_original = *row;
+    m_modified = false;
+    m_state = DataState::Edit;
+    notify(DataEvent::Edited);
+}
+
+void Dataset::insert()
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    m_posBeforeInsert = m_pos;
+    m_buffer = QVector<QVariant>(m_fields.size());
+    m_original = m_buffer;
+    m_modified = false;
+    m_state = DataState::Insert;
+    notify(DataEvent::Inserted);
+}
+
+void Dataset::post()
+{
+    requireEditing();
+    // Bound controls write what the user typed first.
+    const QList<DataSource*> sources = m_sources;
+    for (DataSource* source : sources)
+        source->requestUpdateRecord();
+    requireEditing();
+
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const FieldDef& def = m_fields.at(i);
+        if (def.required && def.type != FieldType::AutoInc && !m_buffer.at(i).isValid())
+            throw EngineError(QStringLiteral("El campo «%1» debe tener un valor.").arg(def.name));
+    }
+
+    sqlite3* db = database();
+    const QString file = tableFile();
+    const QString what = QStringLiteral("No se puede guardar el registro en «%1»").arg(file);
+    const QString table = sql::quoted(Connection::sqlTableName(file));
+    const QString key = sql::quoted(keyName());
+
+    if (m_state == DataState::Insert) {
+        sql::Statement& st = m_stmts->insert;
+        QVariantList values;
+        if (!st.isPrepared()) {
+            QStringList columns, marks;
+            for (const FieldDef& def : std::as_const(m_fields)) {
+                if (def.type == FieldType::AutoInc)
+                    continue;
+                columns.append(sql::quoted(def.name));
+                marks.append(QStringLiteral("?"));
+            }
+            st.prepare(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), marks.join(", ")),
+                       what);
+        }
+        for (int i = 0; i < m_fields.size(); ++i)
+            if (m_fields.at(i).type != FieldType::AutoInc)
+                values.append(m_buffer.at(i));
+
+        sql::WriteTransaction transaction(db, what);
+        {
+            const sql::Statement::Use use(st);
+            st.bindAll(values);
+            st.step();
+        }
+        const qint64 id = sqlite3_last_insert_rowid(db);
+        if (id > std::numeric_limits<qint32>::max())
+            throw EngineError(what + QStringLiteral(": no quedan identificadores libres."));
+        transaction.commit();
+
+        // The new record becomes current: in key order for a table, where the insert
+        // began for a query.
+        int pos;
+        if (rowsInKeyOrder())
+            pos = int(std::lower_bound(m_ids.cbegin(), m_ids.cend(), id) - m_ids.cbegin());
+        else
+            pos = std::clamp(m_posBeforeInsert, 0, int(m_ids.size()));
+        m_ids.insert(pos, id);
+        m_pos = pos;
+    } else {
+        QStringList assignments;
+        QVariantList values;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            const QVariant& now = m_buffer.at(i);
+            const QVariant& before = m_original.at(i);
+            // Only the fields that changed: another dataset may have written the rest.
+            if (m_fields.at(i).type == FieldType::AutoInc || (now == before && now.isValid() == before.isValid()))
+                continue;
+            assignments.append(sql::quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
+            values.append(now);
+        }
+        if (!assignments.isEmpty()) {
+            values.append(m_ids.at(m_pos));
+            sql::Statement st;
+            st.prepare(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, assignments.join(", "), key),
+                       what);
+            sql::WriteTransaction transaction(db, what);
+            {
+                const sql::Statement::Use use(st);
+                st.bindAll(values);
+                st.step();
+            }
+            if (sqlite3_changes(db) == 0)
+                throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
+            transaction.commit();
+        }
+    }
+    m_state = DataState::Browse;
+    m_eof = false;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    forgetRows();
+    notify(DataEvent::Posted);
+}
+
+void Dataset::cancel()
+{
+    if (!isEditing())
+        return;
+    if (m_state == DataState::Insert)
+        m_pos = m_ids.isEmpty() ? -1 : std::clamp(m_posBeforeInsert, 0, int(m_ids.size()) - 1);
+    m_state = DataState::Browse;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    notify(DataEvent::Cancelled);
+}
+
+void Dataset::remove()
+{
+    requireActive();
+    ensureFresh();
+    if (m_state == DataState::Insert) {
+        cancel();
+        return;
+    }
+    if (m_ids.isEmpty())
+        throw EngineError(QStringLiteral("«%1» no tiene registros que borrar.").arg(m_name));
+
+    sqlite3* db = database();
+    const QString file = tableFile();
+    const QString what = QStringLiteral("No se puede borrar el registro de «%1»").arg(file);
+    sql::Statement& st = m_stmts->remove;
+    if (!st.isPrepared())
+        st.prepare(db,
+                   QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                       .arg(sql::quoted(Connection::sqlTableName(file)), sql::quoted(keyName())),
+                   what);
+    {
+        sql::WriteTransaction transaction(db, what);
+        {
+            const sql::Statement::Use use(st);
+            st.bind(1, m_ids.at(m_pos));
+            st.step();
+        }
+        transaction.commit();
+    }
+    // The next record becomes current, or the previous one when the last was deleted.
+    m_ids.removeAt(m_pos);
+    if (m_pos >= m_ids.size())
+        m_pos = int(m_ids.size()) - 1;
+    m_eof = m_ids.isEmpty();
+    m_state = DataState::Browse;
+    m_buffer.clear();
+    m_original.clear();
+    m_modified = false;
+    forgetRows();
+    notify(DataEvent::Deleted);
+}
+
+void Dataset::refresh()
+{
+    requireActive();
+    ensureFresh();
+    checkBrowseMode();
+    reloadKeeping();
+    notify(DataEvent::Refreshed);
+}
+
+bool Dataset::isModified() const
+{
+    return m_modified;
+}
+
+void Dataset::checkBrowseMode()
+{
+    if (!isEditing())
+        return;
+    const QList<DataSource*> sources = m_sources;
+    for (DataSource* source : sources)
+        source->requestUpdateRecord();
+    if (!isEditing())
+        return;
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+// --- data sources ----------------------------------------------------------
+
+void Dataset::attachSource(DataSource* source)
+{
+    if (source && !m_sources.contains(source))
+        m_sources.append(source);
+}
+
+void Dataset::detachSource(DataSource* source)
+{
+    m_sources.removeAll(source);
+}
+
+void Dataset::notify(DataEvent event)
+{
+    const QList<DataSource*> sources = m_sources;
+    for (DataSource* source : sources)
+        if (m_sources.contains(source))
+            source->datasetEvent(event);
+}
+
+} // namespace engine
