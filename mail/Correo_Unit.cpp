@@ -7,6 +7,7 @@
 #include "platform/Seams.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -43,7 +44,9 @@ TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
 
-    // Wide enough for two-digit counts and a 30-character user name.
+    // Room for a user name as long as the e-mail page takes (30 characters); the window
+    // keeps one size, so its placement at the corner holds whatever the texts.
+    Label3->setMinimumWidth(QFontMetrics(bold).averageCharWidth() * 32);
     setFixedSize(sizeHint().expandedTo(QSize(330, 84)));
 }
 
