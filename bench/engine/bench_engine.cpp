@@ -36,18 +36,20 @@ FieldDef def(const char* name, FieldType type, int size = 0)
 
 FieldDefs reminderFields()
 {
-    return {def("ID", FieldType::AutoInc),       def("Fecha", FieldType::Text, 10),   def("Hora", FieldType::Text, 8),
-            def("Recordatorio", FieldType::Text, 255), def("Playsound", FieldType::Logical), def("Leido", FieldType::Logical),
-            def("RepetirN", FieldType::Text, 2), def("RepetirS", FieldType::Text, 6)};
+    return {def("ID", FieldType::AutoInc),        def("Fecha", FieldType::Text, 10),
+            def("Hora", FieldType::Text, 8),      def("Recordatorio", FieldType::Text, 255),
+            def("Playsound", FieldType::Logical), def("Leido", FieldType::Logical),
+            def("RepetirN", FieldType::Text, 2),  def("RepetirS", FieldType::Text, 6)};
 }
 
 FieldDefs cardFields()
 {
-    FieldDefs f{def("ID", FieldType::AutoInc), def("Nombre", FieldType::Text, 40), def("Nick", FieldType::Text, 40),
-                def("Email", FieldType::Text, 50), def("Emails", FieldType::Memo), def("Direccion", FieldType::Text, 40),
+    FieldDefs f{def("ID", FieldType::AutoInc),     def("Nombre", FieldType::Text, 40),
+                def("Nick", FieldType::Text, 40),  def("Email", FieldType::Text, 50),
+                def("Emails", FieldType::Memo),    def("Direccion", FieldType::Text, 40),
                 def("Ciudad", FieldType::Text, 30)};
-    for (const char* name : {"Provincia", "Pais", "Organizacion", "EmpresaCiudad", "EmpresaProvincia", "EmpresaPais",
-                             "Oficina"})
+    for (const char* name :
+         {"Provincia", "Pais", "Organizacion", "EmpresaCiudad", "EmpresaProvincia", "EmpresaPais", "Oficina"})
         f.append(def(name, FieldType::Text, 30));
     for (const char* name : {"Tel", "FAX", "Movil", "EmpresaTel", "EmpresaFax"})
         f.append(def(name, FieldType::Text, 9));
@@ -174,7 +176,8 @@ int main(int argc, char** argv)
         const QDate today = Clock::today();
         const QString todayText = dateText(today);
         all.setSql({"SELECT *", "FROM Reminder.DB", "ORDER BY Fecha, Hora"});
-        day.setSql({"SELECT *", "FROM Reminder.DB", QStringLiteral("WHERE Fecha = \"%1\" ").arg(todayText), "ORDER BY Hora"});
+        day.setSql(
+            {"SELECT *", "FROM Reminder.DB", QStringLiteral("WHERE Fecha = \"%1\" ").arg(todayText), "ORDER BY Hora"});
         month.setSql({"SELECT *", "FROM Reminder.DB",
                       QStringLiteral("WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/%1\" ").arg(today.toString("MM/yyyy")),
                       "ORDER BY Hora"});
@@ -228,7 +231,8 @@ int main(int argc, char** argv)
         int dayRows = 0;
         report("consulta del día: ejecutar y recorrer", ms([&] {
                    day.setSql({"SELECT *", "FROM Reminder.DB",
-                               QStringLiteral("WHERE Fecha = \"%1\" ").arg(dateText(today.addDays(1))), "ORDER BY Hora"});
+                               QStringLiteral("WHERE Fecha = \"%1\" ").arg(dateText(today.addDays(1))),
+                               "ORDER BY Hora"});
                    day.execSql();
                    day.open();
                    for (day.first(); !day.eof(); day.next()) {

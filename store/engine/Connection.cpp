@@ -33,8 +33,8 @@ EngineError invalidTable(const QString& path)
 // A table file is a plain name inside the data folder, never a path.
 void checkFileName(const QString& tableFile)
 {
-    if (tableFile.isEmpty() || tableFile.startsWith(QLatin1Char('.')) || tableFile.contains(QLatin1Char('/'))
-        || tableFile.contains(QLatin1Char('\\')) || tableFile.contains(QChar(0)))
+    if (tableFile.isEmpty() || tableFile.startsWith(QLatin1Char('.')) || tableFile.contains(QLatin1Char('/')) ||
+        tableFile.contains(QLatin1Char('\\')) || tableFile.contains(QChar(0)))
         throw EngineError(QStringLiteral("Nombre de tabla no válido: «%1».").arg(tableFile));
 }
 
@@ -98,8 +98,7 @@ bool parseDeclaredType(const QString& declared, bool primaryKey, FieldDef& field
 bool isFormatError(int code)
 {
     const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_FORMAT
-           || primary == SQLITE_EMPTY;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_FORMAT || primary == SQLITE_EMPTY;
 }
 
 // Reads the fields of the file's one table, raising "not a valid table" when the file
@@ -246,8 +245,8 @@ sqlite3* Connection::handle(const QString& tableFile)
     // Never SQLITE_OPEN_CREATE: the file exists. All use is on one thread, so no
     // per-call locking.
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         sql::fail(rc, QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
@@ -338,9 +337,9 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
         const FieldDef& lead = fields.at(indexOf(index.at(1)));
         if (lead.type == FieldType::Text && lead.size == 10) {
             quotedFields.first() = QStringLiteral("substr(%1, -8)").arg(sql::quoted(lead.name));
-            statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                                  .arg(sql::quoted(indexName + QStringLiteral("_mes")), sql::quoted(table),
-                                       quotedFields.join(", ")));
+            statements.append(
+                QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                    .arg(sql::quoted(indexName + QStringLiteral("_mes")), sql::quoted(table), quotedFields.join(", ")));
         }
     }
 

@@ -85,8 +85,7 @@ bool isIntegerType(int typeId)
 
 bool isEmptyValue(const QVariant& value)
 {
-    return !value.isValid() || value.isNull()
-           || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
+    return !value.isValid() || value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
 }
 
 // Cuts a text at `size` characters without splitting a surrogate pair.
@@ -124,8 +123,8 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
             if (const std::optional<bool> b = parseBool(value.toString()))
                 return *b;
         }
-        throw ConversionError(QStringLiteral("«%1» no es un valor lógico válido para el campo «%2»")
-                                  .arg(value.toString(), field.name));
+        throw ConversionError(
+            QStringLiteral("«%1» no es un valor lógico válido para el campo «%2»").arg(value.toString(), field.name));
     }
     case FieldType::Date: {
         if (type == QMetaType::QDate)
@@ -134,8 +133,8 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
             return value.toDateTime().date();
         const QDate date = parseDate(value.toString());
         if (!date.isValid())
-            throw ConversionError(QStringLiteral("«%1» no es una fecha válida para el campo «%2»")
-                                      .arg(value.toString(), field.name));
+            throw ConversionError(
+                QStringLiteral("«%1» no es una fecha válida para el campo «%2»").arg(value.toString(), field.name));
         return date;
     }
     case FieldType::AutoInc: {
@@ -758,8 +757,9 @@ void Dataset::post()
                 columns.append(sql::quoted(def.name));
                 marks.append(QStringLiteral("?"));
             }
-            st.prepare(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), marks.join(", ")),
-                       what);
+            st.prepare(
+                db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), marks.join(", ")),
+                what);
         }
         for (int i = 0; i < m_fields.size(); ++i)
             if (m_fields.at(i).type != FieldType::AutoInc)

@@ -64,12 +64,23 @@ QVector<Token> tokenize(const QString& text)
         } else {
             Tok kind;
             switch (c.unicode()) {
-            case '*': kind = Tok::Star; break;
-            case ',': kind = Tok::Comma; break;
-            case '(': kind = Tok::LParen; break;
-            case ')': kind = Tok::RParen; break;
-            case '=': kind = Tok::Equals; break;
-            default: invalid(QStringLiteral("carácter inesperado «%1»").arg(c));
+            case '*':
+                kind = Tok::Star;
+                break;
+            case ',':
+                kind = Tok::Comma;
+                break;
+            case '(':
+                kind = Tok::LParen;
+                break;
+            case ')':
+                kind = Tok::RParen;
+                break;
+            case '=':
+                kind = Tok::Equals;
+                break;
+            default:
+                invalid(QStringLiteral("carácter inesperado «%1»").arg(c));
             }
             tokens.append({kind, QString(c)});
             ++i;
@@ -98,12 +109,24 @@ QString globPattern(const QString& like)
     glob.reserve(like.size() + 8);
     for (const QChar c : like) {
         switch (c.unicode()) {
-        case '%': glob += QLatin1Char('*'); break;
-        case '_': glob += QLatin1Char('?'); break;
-        case '*': glob += QLatin1String("[*]"); break;
-        case '?': glob += QLatin1String("[?]"); break;
-        case '[': glob += QLatin1String("[[]"); break;
-        default: glob += c; break;
+        case '%':
+            glob += QLatin1Char('*');
+            break;
+        case '_':
+            glob += QLatin1Char('?');
+            break;
+        case '*':
+            glob += QLatin1String("[*]");
+            break;
+        case '?':
+            glob += QLatin1String("[?]");
+            break;
+        case '[':
+            glob += QLatin1String("[[]");
+            break;
+        default:
+            glob += c;
+            break;
         }
     }
     return glob;
@@ -132,8 +155,9 @@ public:
             do
                 conditions.append(condition());
             while (acceptKeyword("AND"));
-            m_result.whereSql = conditions.size() == 1 ? conditions.first()
-                                                       : QLatin1Char('(') + conditions.join(QStringLiteral(") AND (")) + QLatin1Char(')');
+            m_result.whereSql = conditions.size() == 1
+                                    ? conditions.first()
+                                    : QLatin1Char('(') + conditions.join(QStringLiteral(") AND (")) + QLatin1Char(')');
         }
         if (acceptKeyword("ORDER")) {
             expectKeyword("BY");
@@ -162,9 +186,12 @@ private:
     static QString describe(const Token& t)
     {
         switch (t.kind) {
-        case Tok::End: return QStringLiteral("el final del texto");
-        case Tok::String: return QStringLiteral("el texto «\"%1\"»").arg(t.text);
-        default: return QStringLiteral("«%1»").arg(t.text);
+        case Tok::End:
+            return QStringLiteral("el final del texto");
+        case Tok::String:
+            return QStringLiteral("el texto «\"%1\"»").arg(t.text);
+        default:
+            return QStringLiteral("«%1»").arg(t.text);
         }
     }
 
@@ -224,8 +251,7 @@ private:
         for (const FieldDef& f : std::as_const(m_fields))
             if (f.name.compare(t.text, Qt::CaseInsensitive) == 0)
                 return f;
-        throw EngineError(
-            QStringLiteral("Campo «%1» desconocido en la tabla «%2»").arg(t.text, m_result.tableFile));
+        throw EngineError(QStringLiteral("Campo «%1» desconocido en la tabla «%2»").arg(t.text, m_result.tableFile));
     }
 
     // operand (= | LIKE) "constant"; the operand is a field or CAST(field AS CHAR(n)).
@@ -289,8 +315,8 @@ private:
             if (!textual)
                 invalid(QStringLiteral("LIKE sólo puede usarse con campos de texto («%1»)").arg(f->name));
             const QString rest = constant.mid(1);
-            if (constant.startsWith(QLatin1Char('%')) && !rest.isEmpty() && !rest.contains(QLatin1Char('%'))
-                && !rest.contains(QLatin1Char('_'))) {
+            if (constant.startsWith(QLatin1Char('%')) && !rest.isEmpty() && !rest.contains(QLatin1Char('%')) &&
+                !rest.contains(QLatin1Char('_'))) {
                 // "%text": the same as comparing the last characters, which an index on
                 // them (the month and year of a date text) can answer without a scan.
                 // The count is ours, not the query's text.

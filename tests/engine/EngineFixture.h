@@ -21,10 +21,10 @@ inline engine::FieldDef field(const char* name, engine::FieldType type, int size
 inline engine::FieldDefs reminderFields()
 {
     using engine::FieldType;
-    return {field("ID", FieldType::AutoInc),          field("Fecha", FieldType::Text, 10),
-            field("Hora", FieldType::Text, 8),        field("Recordatorio", FieldType::Text, 255),
-            field("Playsound", FieldType::Logical),   field("Leido", FieldType::Logical),
-            field("RepetirN", FieldType::Text, 2),    field("RepetirS", FieldType::Text, 6)};
+    return {field("ID", FieldType::AutoInc),        field("Fecha", FieldType::Text, 10),
+            field("Hora", FieldType::Text, 8),      field("Recordatorio", FieldType::Text, 255),
+            field("Playsound", FieldType::Logical), field("Leido", FieldType::Logical),
+            field("RepetirN", FieldType::Text, 2),  field("RepetirS", FieldType::Text, 6)};
 }
 
 // A shorter address card: one field of each kind.
@@ -86,15 +86,15 @@ inline QByteArray bytesOf(const QString& path)
 } // namespace enginetest
 
 // Checks that `expr` raises `Type` whose message contains `part`.
-#define EXPECT_ERROR(Type, expr, part)                                                                       \
-    do {                                                                                                   \
-        bool raised_ = false;                                                                              \
-        try {                                                                                              \
-            expr;                                                                                          \
-        } catch (const Type& e_) {                                                                         \
-            raised_ = true;                                                                                \
-            QVERIFY2(e_.message().contains(part),                                                          \
-                     qPrintable(QStringLiteral("«%1» no contiene «%2»").arg(e_.message(), QString(part)))); \
-        }                                                                                                  \
-        QVERIFY2(raised_, #expr " no ha lanzado " #Type);                                                  \
+#define EXPECT_ERROR(Type, expr, part)                                                                                 \
+    do {                                                                                                               \
+        bool raised_ = false;                                                                                          \
+        try {                                                                                                          \
+            expr;                                                                                                      \
+        } catch (const Type& e_) {                                                                                     \
+            raised_ = true;                                                                                            \
+            QVERIFY2(e_.message().contains(part),                                                                      \
+                     qPrintable(QStringLiteral("«%1» no contiene «%2»").arg(e_.message(), QString(part))));            \
+        }                                                                                                              \
+        QVERIFY2(raised_, #expr " no ha lanzado " #Type);                                                              \
     } while (false)

@@ -24,7 +24,21 @@ using namespace enginetest;
 
 namespace {
 
-enum class Action { Open, First, Next, MoveTo, Locate, FindKey, GotoBookmark, Edit, Insert, Post, Cancel, Remove, Refresh };
+enum class Action {
+    Open,
+    First,
+    Next,
+    MoveTo,
+    Locate,
+    FindKey,
+    GotoBookmark,
+    Edit,
+    Insert,
+    Post,
+    Cancel,
+    Remove,
+    Refresh
+};
 
 // The type SQLite stores a column's value as, read straight from the file.
 QString storedType(const QString& path, const char* column, qint64 id)
@@ -213,8 +227,8 @@ void TestEngine::badFile_data()
     QTest::newRow("empty") << QByteArray() << QByteArray();
     QTest::newRow("paradox") << paradox << QByteArray();
     QTest::newRow("text") << QByteArray("ID;Fecha;Hora\n1;05/03/2027;10:00:00\n") << QByteArray();
-    QTest::newRow("sqlite without the table") << QByteArray()
-                                              << QByteArray("CREATE TABLE Otra(a TEXT); INSERT INTO Otra VALUES('x');");
+    QTest::newRow("sqlite without the table")
+        << QByteArray() << QByteArray("CREATE TABLE Otra(a TEXT); INSERT INTO Otra VALUES('x');");
     QTest::newRow("sqlite with other columns")
         << QByteArray() << QByteArray("CREATE TABLE Reminder(ID INTEGER PRIMARY KEY, Fecha BLOB, Foto IMAGEN);");
     QTest::newRow("sqlite view") << QByteArray()
@@ -250,8 +264,7 @@ void TestEngine::badFile()
 
     // Nothing written, truncated or added beside it.
     QCOMPARE(bytesOf(path), before);
-    QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{"Reminder.DB"});
+    QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"Reminder.DB"});
 }
 
 void TestEngine::missingFile()
@@ -259,9 +272,9 @@ void TestEngine::missingFile()
     Table table("TableLibreta");
     table.setConnection(&m_folder->connection);
     table.setTableName("Direcciones.DB");
-    EXPECT_ERROR(EngineError, table.open(),
-                 QStringLiteral("No existe la tabla «%1».")
-                     .arg(QDir::toNativeSeparators(m_folder->path("Direcciones.DB"))));
+    EXPECT_ERROR(
+        EngineError, table.open(),
+        QStringLiteral("No existe la tabla «%1».").arg(QDir::toNativeSeparators(m_folder->path("Direcciones.DB"))));
     QVERIFY(!QFile::exists(m_folder->path("Direcciones.DB")));
 }
 
@@ -308,10 +321,14 @@ void TestEngine::fieldNamesIgnoreCase_data()
 {
     QTest::addColumn<QString>("asked");
     QTest::addColumn<QString>("name");
-    QTest::newRow("Id") << "Id" << "ID";
-    QTest::newRow("PlaySound") << "PlaySound" << "Playsound";
-    QTest::newRow("FECHA") << "FECHA" << "Fecha";
-    QTest::newRow("recordatorio") << "recordatorio" << "Recordatorio";
+    QTest::newRow("Id") << "Id"
+                        << "ID";
+    QTest::newRow("PlaySound") << "PlaySound"
+                               << "Playsound";
+    QTest::newRow("FECHA") << "FECHA"
+                           << "Fecha";
+    QTest::newRow("recordatorio") << "recordatorio"
+                                  << "Recordatorio";
 }
 
 void TestEngine::fieldNamesIgnoreCase()
@@ -352,10 +369,18 @@ void TestEngine::nullFields()
     QVERIFY(m_table->isNull(field));
     QCOMPARE(m_table->displayText(field), QString());
     switch (reader) {
-    case 0: EXPECT_ERROR(ConversionError, m_table->asString(field), message); break;
-    case 1: EXPECT_ERROR(ConversionError, m_table->asInteger(field), message); break;
-    case 2: EXPECT_ERROR(ConversionError, m_table->asBoolean(field), message); break;
-    default: EXPECT_ERROR(ConversionError, m_table->asDate(field), message); break;
+    case 0:
+        EXPECT_ERROR(ConversionError, m_table->asString(field), message);
+        break;
+    case 1:
+        EXPECT_ERROR(ConversionError, m_table->asInteger(field), message);
+        break;
+    case 2:
+        EXPECT_ERROR(ConversionError, m_table->asBoolean(field), message);
+        break;
+    default:
+        EXPECT_ERROR(ConversionError, m_table->asDate(field), message);
+        break;
     }
     QCOMPARE(m_table->asInteger("ID"), 1);
 }
@@ -378,12 +403,22 @@ void TestEngine::textCutAtSize_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("longer") << "Fecha" << "05/03/2027 y más" << "05/03/2027";
-    QTest::newRow("exact size") << "Hora" << "08:05:00" << "08:05:00";
+    QTest::newRow("longer") << "Fecha"
+                            << "05/03/2027 y más"
+                            << "05/03/2027";
+    QTest::newRow("exact size") << "Hora"
+                                << "08:05:00"
+                                << "08:05:00";
     QTest::newRow("255 of 300") << "Recordatorio" << QString(300, 'x') << QString(255, 'x');
-    QTest::newRow("count") << "RepetirN" << "123" << "12";
-    QTest::newRow("characters, not bytes") << "RepetirS" << "ÁÉÍÓÚÑáé" << "ÁÉÍÓÚÑ";
-    QTest::newRow("shorter") << "RepetirS" << "Día/s" << "Día/s";
+    QTest::newRow("count") << "RepetirN"
+                           << "123"
+                           << "12";
+    QTest::newRow("characters, not bytes") << "RepetirS"
+                                           << "ÁÉÍÓÚÑáé"
+                                           << "ÁÉÍÓÚÑ";
+    QTest::newRow("shorter") << "RepetirS"
+                             << "Día/s"
+                             << "Día/s";
 }
 
 void TestEngine::textCutAtSize()
@@ -569,8 +604,8 @@ void TestEngine::refusedOperations_data()
     QTest::addColumn<QString>("message");
     const QString closed = QStringLiteral("«TableReminder» está cerrada");
     const QString browsing = QStringLiteral("«TableReminder» no está en edición");
-    const char* names[] = {"first", "next", "value", "edit", "insert", "post", "remove", "locate", "refresh",
-                           "moveTo", "setValue", "gotoBookmark", "findKey"};
+    const char* names[] = {"first",  "next",    "value",  "edit",     "insert",       "post",   "remove",
+                           "locate", "refresh", "moveTo", "setValue", "gotoBookmark", "findKey"};
     for (int op = 0; op < 13; ++op)
         QTest::newRow(qPrintable(QStringLiteral("closed: %1").arg(names[op]))) << false << op << closed;
     QTest::newRow("browsing: post") << true << 5 << browsing;
@@ -588,19 +623,45 @@ void TestEngine::refusedOperations()
     }
     Table& t = *m_table;
     switch (operation) {
-    case 0: EXPECT_ERROR(EngineError, t.first(), message); break;
-    case 1: EXPECT_ERROR(EngineError, t.next(), message); break;
-    case 2: EXPECT_ERROR(EngineError, t.value("Fecha"), message); break;
-    case 3: EXPECT_ERROR(EngineError, t.edit(), message); break;
-    case 4: EXPECT_ERROR(EngineError, t.insert(), message); break;
-    case 5: EXPECT_ERROR(EngineError, t.post(), message); break;
-    case 6: EXPECT_ERROR(EngineError, t.remove(), message); break;
-    case 7: EXPECT_ERROR(EngineError, t.locate("Fecha", "x"), message); break;
-    case 8: EXPECT_ERROR(EngineError, t.refresh(), message); break;
-    case 9: EXPECT_ERROR(EngineError, t.moveTo(0), message); break;
-    case 10: EXPECT_ERROR(EngineError, t.setValue("Fecha", "x"), message); break;
-    case 11: EXPECT_ERROR(EngineError, t.gotoBookmark(1), message); break;
-    default: EXPECT_ERROR(EngineError, t.findKey(1), message); break;
+    case 0:
+        EXPECT_ERROR(EngineError, t.first(), message);
+        break;
+    case 1:
+        EXPECT_ERROR(EngineError, t.next(), message);
+        break;
+    case 2:
+        EXPECT_ERROR(EngineError, t.value("Fecha"), message);
+        break;
+    case 3:
+        EXPECT_ERROR(EngineError, t.edit(), message);
+        break;
+    case 4:
+        EXPECT_ERROR(EngineError, t.insert(), message);
+        break;
+    case 5:
+        EXPECT_ERROR(EngineError, t.post(), message);
+        break;
+    case 6:
+        EXPECT_ERROR(EngineError, t.remove(), message);
+        break;
+    case 7:
+        EXPECT_ERROR(EngineError, t.locate("Fecha", "x"), message);
+        break;
+    case 8:
+        EXPECT_ERROR(EngineError, t.refresh(), message);
+        break;
+    case 9:
+        EXPECT_ERROR(EngineError, t.moveTo(0), message);
+        break;
+    case 10:
+        EXPECT_ERROR(EngineError, t.setValue("Fecha", "x"), message);
+        break;
+    case 11:
+        EXPECT_ERROR(EngineError, t.gotoBookmark(1), message);
+        break;
+    default:
+        EXPECT_ERROR(EngineError, t.findKey(1), message);
+        break;
     }
 }
 
@@ -609,9 +670,9 @@ void TestEngine::pendingEdit_data()
     QTest::addColumn<Action>("action");
     QTest::addColumn<bool>("modified");
     const std::pair<const char*, Action> actions[] = {
-        {"next", Action::Next},         {"first", Action::First},         {"moveTo", Action::MoveTo},
-        {"locate", Action::Locate},     {"findKey", Action::FindKey},     {"gotoBookmark", Action::GotoBookmark},
-        {"insert", Action::Insert},     {"refresh", Action::Refresh}};
+        {"next", Action::Next},     {"first", Action::First},     {"moveTo", Action::MoveTo},
+        {"locate", Action::Locate}, {"findKey", Action::FindKey}, {"gotoBookmark", Action::GotoBookmark},
+        {"insert", Action::Insert}, {"refresh", Action::Refresh}};
     for (const auto& [name, action] : actions) {
         QTest::newRow(qPrintable(QStringLiteral("%1, changed").arg(name))) << action << true;
         QTest::newRow(qPrintable(QStringLiteral("%1, unchanged").arg(name))) << action << false;
@@ -632,14 +693,30 @@ void TestEngine::pendingEdit()
     QCOMPARE(m_table->isModified(), modified);
 
     switch (action) {
-    case Action::Next: m_table->next(); break;
-    case Action::First: m_table->first(); break;
-    case Action::MoveTo: m_table->moveTo(2); break;
-    case Action::Locate: QVERIFY(m_table->locate("Recordatorio", "tres")); break;
-    case Action::FindKey: QVERIFY(m_table->findKey(1)); break;
-    case Action::GotoBookmark: m_table->gotoBookmark(second); break;
-    case Action::Insert: m_table->insert(); break;
-    default: m_table->refresh(); break;
+    case Action::Next:
+        m_table->next();
+        break;
+    case Action::First:
+        m_table->first();
+        break;
+    case Action::MoveTo:
+        m_table->moveTo(2);
+        break;
+    case Action::Locate:
+        QVERIFY(m_table->locate("Recordatorio", "tres"));
+        break;
+    case Action::FindKey:
+        QVERIFY(m_table->findKey(1));
+        break;
+    case Action::GotoBookmark:
+        m_table->gotoBookmark(second);
+        break;
+    case Action::Insert:
+        m_table->insert();
+        break;
+    default:
+        m_table->refresh();
+        break;
     }
     QCOMPARE(m_table->state(), action == Action::Insert ? DataState::Insert : DataState::Browse);
     QCOMPARE(fileValue(2, "Recordatorio").toString(), modified ? QStringLiteral("cambiado") : QStringLiteral("dos"));
@@ -667,8 +744,8 @@ void TestEngine::locate()
     QFETCH(QVariant, value);
     QFETCH(qint64, found);
     m_table->open();
-    addReminder(*m_table, "05/03/2027", "10:00:00", "uno");                                       // 1
-    addReminder(*m_table, "05/03/2027", "09:00:00", "dos");                                       // 2
+    addReminder(*m_table, "05/03/2027", "10:00:00", "uno");                                             // 1
+    addReminder(*m_table, "05/03/2027", "09:00:00", "dos");                                             // 2
     add(*m_table, {{"Fecha", "05/03/2027"}, {"Hora", "09:00:00"}, {"Leido", true}, {"RepetirN", "0"}}); // 3
     add(*m_table, {{"Fecha", "06/03/2027"}, {"Hora", "08:00:00"}, {"Leido", true}, {"RepetirN", "1"}}); // 4
     auto query = newQuery("QueryReminder", {"SELECT *", "FROM Reminder.DB", "ORDER BY Fecha, Hora"});
@@ -778,7 +855,9 @@ void TestEngine::masterLink()
     m_table->first();
     Dataset::Bookmark third = -1;
     switch (action) {
-    case Action::Open: m_table->close(); break;
+    case Action::Open:
+        m_table->close();
+        break;
     case Action::GotoBookmark:
         m_table->moveTo(2);
         third = m_table->bookmark();
@@ -790,8 +869,11 @@ void TestEngine::masterLink()
         m_table->edit();
         m_table->setValue("Fecha", "05/03/2027"); // joins the day, first of the month
         break;
-    case Action::Remove: m_table->findKey(2); break;
-    default: break;
+    case Action::Remove:
+        m_table->findKey(2);
+        break;
+    default:
+        break;
     }
     for (auto& query : queries) {
         query->moveTo(query->recordCount() - 1);
@@ -799,19 +881,45 @@ void TestEngine::masterLink()
     }
 
     switch (action) {
-    case Action::Open: m_table->open(); break;
-    case Action::First: m_table->first(); break;
-    case Action::Next: m_table->next(); break;
-    case Action::MoveTo: m_table->moveTo(3); break;
-    case Action::Locate: QVERIFY(m_table->locate("Recordatorio", "tres")); break;
-    case Action::FindKey: QVERIFY(m_table->findKey(3)); break;
-    case Action::GotoBookmark: m_table->gotoBookmark(third); break;
-    case Action::Edit: m_table->edit(); break;
-    case Action::Insert: m_table->insert(); break;
-    case Action::Post: m_table->post(); break;
-    case Action::Cancel: m_table->cancel(); break;
-    case Action::Remove: m_table->remove(); break;
-    case Action::Refresh: m_table->refresh(); break;
+    case Action::Open:
+        m_table->open();
+        break;
+    case Action::First:
+        m_table->first();
+        break;
+    case Action::Next:
+        m_table->next();
+        break;
+    case Action::MoveTo:
+        m_table->moveTo(3);
+        break;
+    case Action::Locate:
+        QVERIFY(m_table->locate("Recordatorio", "tres"));
+        break;
+    case Action::FindKey:
+        QVERIFY(m_table->findKey(3));
+        break;
+    case Action::GotoBookmark:
+        m_table->gotoBookmark(third);
+        break;
+    case Action::Edit:
+        m_table->edit();
+        break;
+    case Action::Insert:
+        m_table->insert();
+        break;
+    case Action::Post:
+        m_table->post();
+        break;
+    case Action::Cancel:
+        m_table->cancel();
+        break;
+    case Action::Remove:
+        m_table->remove();
+        break;
+    case Action::Refresh:
+        m_table->refresh();
+        break;
     }
 
     // Each query is as if run again now: on its first row, with the file's rows.
@@ -833,8 +941,8 @@ void TestEngine::masterLinkIsLazy()
     m_table->open();
     for (int i = 0; i < 20; ++i)
         addReminder(*m_table, "05/03/2027", QStringLiteral("%1:00:00").arg(i, 2, 10, QLatin1Char('0')));
-    auto query = newQuery("QueryReminderDia", {"SELECT *", "FROM Reminder.DB", "WHERE Fecha = \"05/03/2027\" ",
-                                               "ORDER BY Hora DESC"});
+    auto query = newQuery("QueryReminderDia",
+                          {"SELECT *", "FROM Reminder.DB", "WHERE Fecha = \"05/03/2027\" ", "ORDER BY Hora DESC"});
     query->setMasterSource(m_master.get());
     query->open();
     DataSource shown("DataSourceQueryReminder");
@@ -917,9 +1025,9 @@ void TestEngine::dataSourceEvents()
     m_table->remove();                               // Deleted
     m_table->close();                                // Closed
     using E = DataEvent;
-    QCOMPARE(events, (QList<DataEvent>{E::Opened, E::Inserted, E::FieldChanged, E::FieldChanged, E::FieldChanged,
-                                       E::Posted, E::Edited, E::FieldChanged, E::Posted, E::Moved, E::Refreshed,
-                                       E::Deleted, E::Closed}));
+    QCOMPARE(events,
+             (QList<DataEvent>{E::Opened, E::Inserted, E::FieldChanged, E::FieldChanged, E::FieldChanged, E::Posted,
+                               E::Edited, E::FieldChanged, E::Posted, E::Moved, E::Refreshed, E::Deleted, E::Closed}));
     QCOMPARE(stateChanges, 6); // browse, insert, browse, edit, browse, inactive
 }
 
@@ -988,8 +1096,10 @@ void TestEngine::durableAfterKill_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("expected"); // the first record's text after the kill
     QTest::addColumn<int>("count");
-    QTest::newRow("insert") << "insert" << "antes" << 2;
-    QTest::newRow("edit") << "edit" << "cambiado antes de morir" << 1;
+    QTest::newRow("insert") << "insert"
+                            << "antes" << 2;
+    QTest::newRow("edit") << "edit"
+                          << "cambiado antes de morir" << 1;
     QTest::newRow("delete") << "delete" << QString() << 0;
 }
 

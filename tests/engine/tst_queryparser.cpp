@@ -51,13 +51,13 @@ void TestQueryParser::initTestCase()
     reminders.setConnection(&connection);
     reminders.setTableName("Reminder.DB");
     reminders.open();
-    addReminder(reminders, "05/03/2027", "10:00:00", "uno");     // 1
-    addReminder(reminders, "05/03/2027", "09:00:00", "dos");     // 2
-    addReminder(reminders, "04/12/2026", "08:00:00", "tres");    // 3
-    addReminder(reminders, "15/12/2026", "07:00:00", "cuatro");  // 4
-    addReminder(reminders, "05/12/2026", "12:00:00", "cinco");   // 5
-    addReminder(reminders, "05/03/2027", "09:00:00", "seis");    // 6: same date and hour as 2
-    addReminder(reminders, "1/12/20266", "06:00:00", "siete");   // 7: holds "/12/2026", not at its end
+    addReminder(reminders, "05/03/2027", "10:00:00", "uno");    // 1
+    addReminder(reminders, "05/03/2027", "09:00:00", "dos");    // 2
+    addReminder(reminders, "04/12/2026", "08:00:00", "tres");   // 3
+    addReminder(reminders, "15/12/2026", "07:00:00", "cuatro"); // 4
+    addReminder(reminders, "05/12/2026", "12:00:00", "cinco");  // 5
+    addReminder(reminders, "05/03/2027", "09:00:00", "seis");   // 6: same date and hour as 2
+    addReminder(reminders, "1/12/20266", "06:00:00", "siete");  // 7: holds "/12/2026", not at its end
 
     Table cards("TableLibreta");
     cards.setConnection(&connection);
@@ -130,8 +130,7 @@ void TestQueryParser::programTexts_data()
         << QStringList{"select *", "from Reminder.DB", "where Fecha = \"05/03/2027\" and Hora = \"09:00:00\"",
                        "order by hora desc"}
         << QList<qint64>{2, 6};
-    QTest::newRow("no order: key order") << QStringList{"SELECT *", "FROM Direcciones.DB"}
-                                         << QList<qint64>{1, 2, 3, 4};
+    QTest::newRow("no order: key order") << QStringList{"SELECT *", "FROM Direcciones.DB"} << QList<qint64>{1, 2, 3, 4};
     QTest::newRow("empty constant finds empty fields")
         << QStringList{"SELECT *", "FROM Direcciones.DB", "WHERE Nombre = \"\""} << QList<qint64>{4};
 }
@@ -239,18 +238,17 @@ void TestQueryParser::refused_data()
                                     << bad + "carácter inesperado «>»";
     QTest::newRow("LIKE on a logical") << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE Leido LIKE \"T%\""}
                                        << bad + "LIKE sólo puede usarse";
-    QTest::newRow("CAST of a logical")
-        << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE CAST(Leido AS CHAR(5)) = \"T\""}
-        << bad + "el campo «Leido» no puede convertirse en texto";
-    QTest::newRow("CAST without length")
-        << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(0)) LIKE \"%\""}
-        << bad + "se esperaba una longitud";
+    QTest::newRow("CAST of a logical") << QStringList{"SELECT *", "FROM Reminder.DB",
+                                                      "WHERE CAST(Leido AS CHAR(5)) = \"T\""}
+                                       << bad + "el campo «Leido» no puede convertirse en texto";
+    QTest::newRow("CAST without length") << QStringList{"SELECT *", "FROM Reminder.DB",
+                                                        "WHERE CAST(Fecha AS CHAR(0)) LIKE \"%\""}
+                                         << bad + "se esperaba una longitud";
     QTest::newRow("ORDER without BY") << QStringList{"SELECT *", "FROM Reminder.DB", "ORDER Fecha"}
                                       << bad + "se esperaba «BY»";
     QTest::newRow("ORDER BY nothing") << QStringList{"SELECT *", "FROM Reminder.DB", "ORDER BY"}
                                       << bad + "se esperaba un campo";
-    QTest::newRow("SQL comment") << QStringList{"SELECT *", "FROM Reminder.DB -- x"}
-                                 << bad + "carácter inesperado «-»";
+    QTest::newRow("SQL comment") << QStringList{"SELECT *", "FROM Reminder.DB -- x"} << bad + "carácter inesperado «-»";
 }
 
 void TestQueryParser::refused()
@@ -272,9 +270,12 @@ void TestQueryParser::constantsNeverBecomeSql_data()
 {
     QTest::addColumn<QString>("constant"); // as written in the query, quotes doubled
     QTest::addColumn<QString>("value");    // the text it stands for
-    QTest::newRow("OR 1=1") << "x\"\" OR 1=1 --" << "x\" OR 1=1 --";
-    QTest::newRow("DROP") << "'); DROP TABLE Reminder; --" << "'); DROP TABLE Reminder; --";
-    QTest::newRow("LIKE wildcards of SQL") << "%' OR '1'='1" << "%' OR '1'='1";
+    QTest::newRow("OR 1=1") << "x\"\" OR 1=1 --"
+                            << "x\" OR 1=1 --";
+    QTest::newRow("DROP") << "'); DROP TABLE Reminder; --"
+                          << "'); DROP TABLE Reminder; --";
+    QTest::newRow("LIKE wildcards of SQL") << "%' OR '1'='1"
+                                           << "%' OR '1'='1";
 }
 
 void TestQueryParser::constantsNeverBecomeSql()
