@@ -96,6 +96,7 @@ void DBGrid::refresh()
     m_refreshing = true;
     const auto done = qScopeGuard([this] { m_refreshing = false; });
     int rounds = 0;
+    QString unknown;
     do {
         m_refreshAgain = false;
         m_dirty = false;
@@ -105,28 +106,27 @@ void DBGrid::refresh()
         // Same rows and columns: only the visible cells are read again, keeping the
         // scroll position and the user's column widths.
         if (m_columnsChanged || ds != m_model->dataset() || rows != m_model->rowCount() ||
-            (active && m_columns.isEmpty() && ds->fields().size() != m_model->columnCount())) {
-            try {
-                reloadModel(ds);
-            } catch (...) {
-                followDataset(); // reloaded all the same; the error is reported by the caller
-                throw;
-            }
-        } else
+            (active && m_columns.isEmpty() && ds->fields().size() != m_model->columnCount()))
+            unknown = reloadModel(ds);
+        else
             m_model->refreshCells();
         followDataset();
     } while (m_refreshAgain && ++rounds < 3);
+    // The other columns work; a column naming no field is reported with the dataset's error.
+    if (!unknown.isEmpty() && dataset())
+        dataset()->field(unknown);
 }
 
-void DBGrid::reloadModel(engine::Dataset* ds)
+QString DBGrid::reloadModel(engine::Dataset* ds)
 {
     m_columnsChanged = false;
     // The reset moves the selection and may resize sections: neither is the user's.
     m_following = true;
     m_applying = true;
     const auto done = qScopeGuard([this] { m_following = m_applying = false; });
-    m_model->reload(ds, m_columns);
+    const QString unknown = m_model->reload(ds, m_columns);
     applyColumns();
+    return unknown;
 }
 
 void DBGrid::applyColumns()

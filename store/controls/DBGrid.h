@@ -37,7 +37,7 @@ private:
     engine::Dataset* dataset() const;
     void sourceChanged();
     void refresh();
-    void reloadModel(engine::Dataset* ds);
+    QString reloadModel(engine::Dataset* ds);
     void applyColumns();
     void followDataset();
     void userMovedTo(const QModelIndex& current);

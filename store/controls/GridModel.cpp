@@ -6,7 +6,7 @@
 
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void GridModel::reload(engine::Dataset* dataset, const QVector<GridColumn>& columns)
+QString GridModel::reload(engine::Dataset* dataset, const QVector<GridColumn>& columns)
 {
     QVector<GridColumn> shown = columns;
     QVector<engine::FieldType> types;
@@ -34,10 +34,7 @@ void GridModel::reload(engine::Dataset* dataset, const QVector<GridColumn>& colu
     m_rows = rows;
     m_current = -1;
     endResetModel();
-    // The other columns work; a column naming no field stays empty and is reported
-    // with the dataset's own error.
-    if (!unknown.isEmpty())
-        dataset->field(unknown);
+    return unknown;
 }
 
 void GridModel::refreshCells()

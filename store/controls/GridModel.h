@@ -30,9 +30,9 @@ public:
     explicit GridModel(QObject* parent = nullptr);
 
     // Takes a new row count and columns from `dataset` (nullptr or closed: no rows).
-    // `columns` empty: one column per field of the dataset. Raises the dataset's error
-    // for a column naming no field, after the reload (that column stays empty).
-    void reload(engine::Dataset* dataset, const QVector<GridColumn>& columns);
+    // `columns` empty: one column per field of the dataset. Returns the first column's
+    // field that the dataset lacks ("" when all exist); that column stays empty.
+    QString reload(engine::Dataset* dataset, const QVector<GridColumn>& columns);
     // Same rows and columns, values may differ: the view reads the visible cells again.
     void refreshCells();
     // The row the indicator marks (-1 for none).

@@ -448,6 +448,7 @@ void TestControls::unknownFieldIsReportedNotThrown()
     auto* grid = window.add<DBGrid>();
     grid->addColumn(QStringLiteral("Nombre"));
     grid->addColumn(QStringLiteral("Tampoco"));
+    grid->addColumn(QStringLiteral("ID"), {}, -1, false);
     grid->setDataSource(m_source.get());
     QVERIFY(window.show()); // the errors are caught at the show handlers' edge
     QCOMPARE(m_errors.size(), 2);
@@ -459,6 +460,7 @@ void TestControls::unknownFieldIsReportedNotThrown()
     QCOMPARE(grid->model()->data(grid->model()->index(0, 0)).toString(), QStringLiteral("Ana"));
     QCOMPARE(grid->model()->data(grid->model()->index(0, 1)).toString(), QString());
     QCOMPARE(grid->currentIndex().row(), 0);
+    QVERIFY(grid->isColumnHidden(2));
 }
 
 // ---- length limits ------------------------------------------------------------
