@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pennaro and starts it.
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
-build="${PENNARO_BUILD_DIR:-$top/build}"
-"$top/scripts/install-deps.sh"
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
+build="$("$(dirname "$0")/build.sh" | tail -n 1)"
 exec "$build/app/pennaro"
