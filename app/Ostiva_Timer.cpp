@@ -11,8 +11,8 @@
 #include "store/Data_Unit.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QTimer>
 #include <QToolButton>
 

@@ -47,6 +47,7 @@ UpDownArrows::UpDownArrows(QWidget* parent) : QSpinBox(parent)
 {
     setRange(0, 1000);
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Only the arrows show; the count is shown by the edit beside them.
     lineEdit()->hide();
 }
@@ -77,8 +78,7 @@ QSize UpDownArrows::minimumSizeHint() const
 
 // --- the form ---------------------------------------------------------------------
 
-TAddReminder_Form::TAddReminder_Form(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
+TAddReminder_Form::TAddReminder_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
 {
     ui->setupUi(this);
     DateTimePicker1 = ui->DateTimePicker1;

@@ -115,8 +115,8 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     window.setColor(QPalette::Window, kDesktopColour);
     window.setColor(QPalette::WindowText, Qt::white);
     setPalette(window);
-    for (QLabel* label : {static_cast<QLabel*>(ui->DBText1), ui->Label2, static_cast<QLabel*>(ui->DBText2),
-                          ui->Label1, static_cast<QLabel*>(ui->DBText3), static_cast<QLabel*>(ui->DBText4)}) {
+    for (QLabel* label : {static_cast<QLabel*>(ui->DBText1), ui->Label2, static_cast<QLabel*>(ui->DBText2), ui->Label1,
+                          static_cast<QLabel*>(ui->DBText3), static_cast<QLabel*>(ui->DBText4)}) {
         QFont font = label->font();
         font.setBold(true);
         label->setFont(font);

@@ -118,9 +118,8 @@ inline ReminderRow reminderOnDisk(const QString& dataFolder, qint64 id)
 
 inline bool operator==(const ReminderRow& a, const ReminderRow& b)
 {
-    return a.id == b.id && a.fecha == b.fecha && a.hora == b.hora && a.texto == b.texto
-           && a.playSound == b.playSound && a.leido == b.leido && a.repetirN == b.repetirN
-           && a.repetirS == b.repetirS;
+    return a.id == b.id && a.fecha == b.fecha && a.hora == b.hora && a.texto == b.texto && a.playSound == b.playSound &&
+           a.leido == b.leido && a.repetirN == b.repetirN && a.repetirS == b.repetirS;
 }
 
 // Answers the alert dialog each time it is open: records what it shows, then runs the
@@ -130,9 +129,9 @@ class AlertDriver : public QObject
 public:
     struct Seen
     {
-        QString texto;  // the memo's text
-        QString fecha;  // DBText1
-        QString hora;   // DBText2
+        QString texto; // the memo's text
+        QString fecha; // DBText1
+        QString hora;  // DBText2
         bool listEnabled = false;
         bool listVisible = false;
         bool repeatLineVisible = false;

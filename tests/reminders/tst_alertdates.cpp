@@ -81,34 +81,33 @@ private slots:
         const QString meses = QStringLiteral("Mes/es");
         const QString anos = QStringLiteral("Año/s");
 
-        QTest::newRow("daily, five days missed") << QDate(2027, 3, 5) << 1 << dias << at(2027, 3, 10, 10, 0)
-                                                 << QDate(2027, 3, 11);
-        QTest::newRow("every 2 days, early") << QDate(2027, 3, 1) << 2 << dias << at(2027, 3, 4, 0, 0, 1)
-                                             << QDate(2027, 3, 5);
-        QTest::newRow("every 2 days, late") << QDate(2027, 3, 1) << 2 << dias << at(2027, 3, 4, 23, 59, 59)
-                                            << QDate(2027, 3, 5);
-        QTest::newRow("daily, years missed") << QDate(2000, 1, 1) << 1 << dias << at(2027, 3, 5, 10, 0)
-                                             << QDate(2027, 3, 6);
-        QTest::newRow("at midnight itself") << QDate(2027, 3, 5) << 1 << dias << at(2027, 3, 5, 0, 0)
-                                            << QDate(2027, 3, 5);
-        QTest::newRow("future date stays") << QDate(2027, 4, 10) << 1 << dias << at(2027, 3, 5, 10, 0)
-                                           << QDate(2027, 4, 10);
-        QTest::newRow("monthly from 31 January") << QDate(2027, 1, 31) << 1 << meses << at(2027, 1, 31, 10, 0)
-                                                 << QDate(2027, 2, 28);
-        QTest::newRow("monthly from 28 February") << QDate(2027, 2, 28) << 1 << meses << at(2027, 2, 28, 10, 0)
-                                                  << QDate(2027, 3, 28);
+        QTest::newRow("daily, five days missed")
+            << QDate(2027, 3, 5) << 1 << dias << at(2027, 3, 10, 10, 0) << QDate(2027, 3, 11);
+        QTest::newRow("every 2 days, early")
+            << QDate(2027, 3, 1) << 2 << dias << at(2027, 3, 4, 0, 0, 1) << QDate(2027, 3, 5);
+        QTest::newRow("every 2 days, late")
+            << QDate(2027, 3, 1) << 2 << dias << at(2027, 3, 4, 23, 59, 59) << QDate(2027, 3, 5);
+        QTest::newRow("daily, years missed")
+            << QDate(2000, 1, 1) << 1 << dias << at(2027, 3, 5, 10, 0) << QDate(2027, 3, 6);
+        QTest::newRow("at midnight itself")
+            << QDate(2027, 3, 5) << 1 << dias << at(2027, 3, 5, 0, 0) << QDate(2027, 3, 5);
+        QTest::newRow("future date stays")
+            << QDate(2027, 4, 10) << 1 << dias << at(2027, 3, 5, 10, 0) << QDate(2027, 4, 10);
+        QTest::newRow("monthly from 31 January")
+            << QDate(2027, 1, 31) << 1 << meses << at(2027, 1, 31, 10, 0) << QDate(2027, 2, 28);
+        QTest::newRow("monthly from 28 February")
+            << QDate(2027, 2, 28) << 1 << meses << at(2027, 2, 28, 10, 0) << QDate(2027, 3, 28);
         QTest::newRow("monthly, lowered day stays lowered")
             << QDate(2027, 1, 31) << 1 << meses << at(2027, 4, 15, 10, 0) << QDate(2027, 4, 28);
         QTest::newRow("every 3 months") << QDate(2027, 1, 15) << 3 << meses << at(2027, 6, 20, 8, 0)
                                         << QDate(2027, 7, 15);
-        QTest::newRow("yearly from 29 February") << QDate(2028, 2, 29) << 1 << anos << at(2028, 2, 29, 9, 0)
-                                                 << QDate(2029, 2, 28);
+        QTest::newRow("yearly from 29 February")
+            << QDate(2028, 2, 29) << 1 << anos << at(2028, 2, 29, 9, 0) << QDate(2029, 2, 28);
         QTest::newRow("yearly, stays on the 28th in a leap year")
             << QDate(2029, 2, 28) << 1 << anos << at(2032, 3, 1, 9, 0) << QDate(2033, 2, 28);
-        QTest::newRow("every 2 years") << QDate(2025, 6, 1) << 2 << anos << at(2027, 6, 2, 9, 0)
-                                       << QDate(2029, 6, 1);
-        QTest::newRow("unit compared exactly") << QDate(2027, 3, 1) << 1 << QStringLiteral("día/s")
-                                               << at(2027, 3, 5, 10, 0) << QDate(2027, 3, 1);
+        QTest::newRow("every 2 years") << QDate(2025, 6, 1) << 2 << anos << at(2027, 6, 2, 9, 0) << QDate(2029, 6, 1);
+        QTest::newRow("unit compared exactly")
+            << QDate(2027, 3, 1) << 1 << QStringLiteral("día/s") << at(2027, 3, 5, 10, 0) << QDate(2027, 3, 1);
         QTest::newRow("unknown unit") << QDate(2027, 3, 1) << 2 << QStringLiteral("Semana") << at(2027, 3, 5, 10, 0)
                                       << QDate(2027, 3, 1);
         QTest::newRow("blank unit") << QDate(2027, 3, 1) << 2 << QString() << at(2027, 3, 5, 10, 0)

@@ -146,14 +146,15 @@ private slots:
     {
         // March 2026 shows 23 February to 5 April.
         ProgramFixture f(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
-        seedReminders(f.dataFolder(), {mark("05/03/2026", "09:00:00", "a"), mark("25/03/2026", "18:00:00", "b"),
-                                       mark("25/03/2026", "07:00:00", "c"), mark("25/03/2026", "12:00:00", "d"),
-                                       mark("06/04/2026", "09:00:00", "April"), mark("05/03/2027", "09:00:00", "2027")});
+        seedReminders(f.dataFolder(),
+                      {mark("05/03/2026", "09:00:00", "a"), mark("25/03/2026", "18:00:00", "b"),
+                       mark("25/03/2026", "07:00:00", "c"), mark("25/03/2026", "12:00:00", "d"),
+                       mark("06/04/2026", "09:00:00", "April"), mark("05/03/2027", "09:00:00", "2027")});
         f.createProgram();
         QCOMPARE(MesConsultado.month, 3);
         QCOMPARE(MesConsultado.year, 2026);
-        QCOMPARE(boldDates(calendar()), (QList<QDate>{QDate(2026, 2, 25), QDate(2026, 3, 5), QDate(2026, 3, 25),
-                                                      QDate(2026, 4, 5)}));
+        QCOMPARE(boldDates(calendar()),
+                 (QList<QDate>{QDate(2026, 2, 25), QDate(2026, 3, 5), QDate(2026, 3, 25), QDate(2026, 4, 5)}));
         QCOMPARE(DataModuleReminder->QueryReminderMes->sql(),
                  (QStringList{"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/03/2026\" ",
                               "ORDER BY Hora"}));
@@ -181,8 +182,8 @@ private slots:
         QVERIFY(isBold(calendar(), QDate(2026, 3, 5)));
 
         engine::Query* month = DataModuleReminder->QueryReminderMes;
-        month->setSql({"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/04/2026\" ",
-                       "ORDER BY Hora"});
+        month->setSql(
+            {"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/04/2026\" ", "ORDER BY Hora"});
         month->execSql();
         month->open();
         clickDay(QDate(2026, 3, 20));
@@ -233,7 +234,7 @@ private slots:
         QList<ReminderRow> rows;
         for (int i = 0; i < 123; ++i) // ordered by hour, these come first
             rows.append(mark("02/03/2026", QStringLiteral("00:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')),
-                            QStringLiteral("r%1").arg(i)));
+                             QStringLiteral("r%1").arg(i)));
         for (int day = 10; day <= 16; ++day)
             rows.append(mark(QStringLiteral("%1/03/2026").arg(day), "23:00:00", "tarde"));
         seedReminders(f.dataFolder(), rows);

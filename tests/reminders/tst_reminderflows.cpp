@@ -50,8 +50,7 @@ void tickThroughTimer()
     QObject::disconnect(connection);
 }
 
-template <typename T>
-T* child(QWidget* window, const char* name)
+template <typename T> T* child(QWidget* window, const char* name)
 {
     T* widget = window->findChild<T*>(QString::fromLatin1(name));
     Q_ASSERT_X(widget, "child", name);
@@ -183,8 +182,8 @@ private slots:
         QFETCH(int, alertsAtFirstTick);
         ProgramFixture f(at(10, 7, 42));
         AlertDriver alerts(&f);
-        seedReminders(f.dataFolder(),
-                      {row(otherFecha, "08:00:00", "Otro día"), due("09:30:00", "Segundo"), due("09:00:00", "Primero")});
+        seedReminders(f.dataFolder(), {row(otherFecha, "08:00:00", "Otro día"), due("09:30:00", "Segundo"),
+                                       due("09:00:00", "Primero")});
         f.createProgram();
 
         tick();
@@ -621,14 +620,22 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored"); // empty: "Hora incorrecta"
-        QTest::newRow("9") << "9" << "09:00:00";
-        QTest::newRow("9:5") << "9:5" << "09:05:00";
-        QTest::newRow("14:30:15") << "14:30:15" << "14:30:15";
-        QTest::newRow("7:30 PM") << "7:30 PM" << "19:30:00";
-        QTest::newRow("24:00") << "24:00" << "";
-        QTest::newRow("12:60") << "12:60" << "";
-        QTest::newRow("abc") << "abc" << "";
-        QTest::newRow("blank") << "" << "";
+        QTest::newRow("9") << "9"
+                           << "09:00:00";
+        QTest::newRow("9:5") << "9:5"
+                             << "09:05:00";
+        QTest::newRow("14:30:15") << "14:30:15"
+                                  << "14:30:15";
+        QTest::newRow("7:30 PM") << "7:30 PM"
+                                 << "19:30:00";
+        QTest::newRow("24:00") << "24:00"
+                               << "";
+        QTest::newRow("12:60") << "12:60"
+                               << "";
+        QTest::newRow("abc") << "abc"
+                             << "";
+        QTest::newRow("blank") << ""
+                               << "";
     }
     void hourIsRewrittenOrRefused()
     {
