@@ -1,8 +1,8 @@
 // Program entry: one copy per user session, the ten long-lived objects, the event loop.
 
 #include "app/Globals.h"
-#include "common/Error.h"
 #include "mail/Pop3Client.h"
+#include "platform/Guard.h"
 #include "platform/InstanceLock.h"
 #include "platform/Seams.h"
 
@@ -14,8 +14,6 @@
 
 #include <cstdio>
 
-#include <exception>
-
 namespace {
 
 // Last resort: anything a handler let through is shown, and the program goes on.
@@ -25,16 +23,9 @@ public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override
     {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const PennaroError& e) {
-            seams::showError(e.message());
-        } catch (const std::exception& e) {
-            seams::showError(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            seams::showError(QStringLiteral("Error inesperado"));
-        }
-        return false;
+        bool handled = false;
+        guarded([&] { handled = QApplication::notify(receiver, event); });
+        return handled;
     }
 };
 

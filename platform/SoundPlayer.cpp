@@ -44,13 +44,13 @@ bool isPlayableWav(const SF_INFO& info)
 // Hands the decoded samples to the sound server and waits until they have been played.
 SoundResult stream(SNDFILE* file, const SF_INFO& info)
 {
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = static_cast<uint32_t>(info.samplerate);
-    spec.channels = static_cast<uint8_t>(info.channels);
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_S16NE;
+    sampleFormat.rate = static_cast<uint32_t>(info.samplerate);
+    sampleFormat.channels = static_cast<uint8_t>(info.channels);
 
     int error = 0;
-    pa_simple* server = pa_simple_new(nullptr, "Pennaro", PA_STREAM_PLAYBACK, nullptr, "Aviso", &spec, nullptr,
+    pa_simple* server = pa_simple_new(nullptr, "Pennaro", PA_STREAM_PLAYBACK, nullptr, "Aviso", &sampleFormat, nullptr,
                                       nullptr, &error);
     if (!server)
         return SoundResult::NoServer;
