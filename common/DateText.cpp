@@ -137,6 +137,26 @@ QString fecha(const QDate& date)
 
 QDate parseFecha(const QString& text)
 {
+    // The form every stored date has, "dd/mm/yyyy", read straight off its fixed places;
+    // anything else goes through the general reading below.
+    if (text.size() == 10 && text[2] == QLatin1Char('/') && text[5] == QLatin1Char('/')) {
+        const QChar* c = text.constData();
+        bool digits = true;
+        for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+            digits = digits && isAsciiDigit(c[i]);
+        if (digits) {
+            auto number = [c](int at, int count) {
+                int n = 0;
+                for (int i = at; i < at + count; ++i)
+                    n = n * 10 + (c[i].unicode() - '0');
+                return n;
+            };
+            const QDate date(number(6, 4), number(3, 2), number(0, 2));
+            if (!date.isValid())
+                badDate(text);
+            return date;
+        }
+    }
     static const int dmy[3] = {0, 1, 2};
     const QDate date = readDate(text, dmy, u"/");
     if (!date.isValid())

@@ -211,6 +211,9 @@ void Connection::disconnect()
     for (sqlite3* db : std::as_const(m_handles))
         sqlite3_close_v2(db);
     m_handles.clear();
+    m_byName.clear();
+    m_lastName.clear();
+    m_lastHandle = nullptr;
     m_fields.clear();
     m_connected = false;
 }
@@ -229,9 +232,19 @@ QString Connection::sqlTableName(const QString& tableFile)
 
 sqlite3* Connection::handle(const QString& tableFile)
 {
-    const QString key = tableFile.toLower();
-    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd())
+    // A walk asks for the same file row after row, mostly with the very same string.
+    if (m_lastHandle && tableFile == m_lastName)
+        return m_lastHandle;
+    if (const auto it = m_byName.constFind(tableFile); it != m_byName.constEnd()) {
+        m_lastName = tableFile;
+        m_lastHandle = *it;
         return *it;
+    }
+    const QString key = tableFile.toLower();
+    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd()) {
+        m_byName.insert(tableFile, *it);
+        return *it;
+    }
 
     checkFileName(tableFile);
     ensureConnected();
@@ -266,6 +279,7 @@ sqlite3* Connection::handle(const QString& tableFile)
         throw;
     }
     m_handles.insert(key, db);
+    m_byName.insert(tableFile, db);
     return db;
 }
 

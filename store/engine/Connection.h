@@ -53,6 +53,11 @@ private:
     QString m_path;
     bool m_connected = false;
     QHash<QString, sqlite3*> m_handles; // key: table file name, case-insensitive (lower case)
+    // The same handles under the exact names callers used: every read of a row asks for
+    // its file's handle, and this spares lowering the name each time.
+    QHash<QString, sqlite3*> m_byName;
+    QString m_lastName; // the name of the last handle given out, and the handle
+    sqlite3* m_lastHandle = nullptr;
     QHash<QString, FieldDefs> m_fields;
 };
 

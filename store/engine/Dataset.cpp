@@ -13,8 +13,78 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace engine {
+
+namespace {
+
+// Rows read by one statement: walking row by row then costs one file access per window.
+// A walk that keeps going forward doubles the rows of each read, up to kMaxWindow.
+constexpr int kWindow = 32;
+constexpr int kMaxWindow = 1024;
+
+// A statement that reads whole rows into a window. It hands out the columns' bytes as
+// they are, so that texts become QStrings only when someone asks for them.
+class RowReader
+{
+public:
+    RowReader() = default;
+    ~RowReader() { sqlite3_finalize(m_stmt); }
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+
+    bool isPrepared() const { return m_stmt != nullptr; }
+    sqlite3_stmt* get() const { return m_stmt; }
+
+    void prepare(sqlite3* db, const QString& text, const QString& what)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_stmt* stmt = nullptr;
+        const int rc =
+            sqlite3_prepare_v3(db, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            sql::fail(rc, what);
+        }
+        sqlite3_finalize(m_stmt);
+        m_stmt = stmt;
+        m_what = what;
+    }
+
+    void bind(int index, qint64 value)
+    {
+        const int rc = sqlite3_bind_int64(m_stmt, index, value);
+        if (rc != SQLITE_OK)
+            sql::fail(rc, m_what);
+    }
+
+    // True with a row, false when done; raises on error.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        sqlite3_reset(m_stmt);
+        sql::fail(rc, m_what);
+    }
+
+    // Ends a use: no statement keeps a read lock on its file between calls.
+    void reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_what;
+};
+
+} // namespace
 
 // Prepared statements of one dataset, all on the handle they were prepared for.
 struct Dataset::Statements
@@ -22,18 +92,34 @@ struct Dataset::Statements
     sqlite3* db = nullptr;
     QString file;
     sql::Statement ids;
-    sql::Statement row;   // a window of rows by key
-    sql::Statement range; // a window of rows in key order
+    std::map<QString, RowReader> reads; // windows of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
 };
 
-namespace {
+// Rows read in one go, from position `start` on. Texts and dates stay as the file's
+// bytes and become values only when asked for: most walks read one or two fields.
+struct Dataset::Window
+{
+    struct Cell
+    {
+        qint64 number = 0;  // an integer or logical field's value
+        qint32 offset = -1; // a text or date field's bytes: text.substr(offset, bytes)
+        qint32 bytes = 0;
+        bool isNull = true;
+        bool fetched = false; // false: the field was not read (nobody had asked for it)
+    };
+    int start = 0;
+    int fieldCount = 0;
+    QVector<qint64> ids;   // the rows' IDs as the dataset listed them
+    QVector<bool> present; // false: the row is gone from the file
+    std::vector<Cell> cells; // fieldCount cells per row
+    std::string text;
+};
 
-// Rows read by one statement: walking row by row then costs one file access per window.
-constexpr int kWindow = 32;
+namespace {
 
 QString dateText(const QDate& date)
 {
@@ -201,6 +287,8 @@ DataState Dataset::state() const
 
 void Dataset::setOpened(const FieldDefs& fields)
 {
+    m_nameCache.clear();
+    m_wanted.clear();
     m_fields = fields;
     forgetRows();
     m_ids = loadIds();
@@ -279,11 +367,11 @@ QString Dataset::keyName() const
     throw EngineError(QStringLiteral("«%1» no tiene campo clave.").arg(tableFile()));
 }
 
-QString Dataset::selectFrom() const
+QString Dataset::selectFrom(const QVector<int>& fields) const
 {
     QStringList columns;
-    for (const FieldDef& field : m_fields)
-        columns.append(sql::quoted(field.name));
+    for (int i : fields)
+        columns.append(sql::quoted(m_fields.at(i).name));
     return QStringLiteral("SELECT %1 FROM %2")
         .arg(columns.join(QStringLiteral(", ")), sql::quoted(Connection::sqlTableName(tableFile())));
 }
@@ -309,57 +397,175 @@ QVector<qint64> Dataset::selectIds()
     return ids;
 }
 
-void Dataset::readWindow(int pos) const
+void Dataset::readWindow(int pos, int size) const
 {
     sqlite3* db = database();
-    const int end = std::min(pos + kWindow, int(m_ids.size()));
+    m_window.reset();
+    const int end = std::min(pos + size, int(m_ids.size()));
+    const int count = end - pos;
+    const int fieldCount = int(m_fields.size());
+    // Only the key and the fields asked for so far are read: a walk that looks at one
+    // field does not pay for the others.
+    if (m_wanted.size() != fieldCount)
+        m_wanted.fill(false, fieldCount);
+    QVector<int> columns;
+    int key = -1; // the key's column in the rows read
+    for (int i = 0; i < fieldCount; ++i) {
+        if (m_fields.at(i).type == FieldType::AutoInc && key < 0)
+            key = int(columns.size());
+        else if (!m_wanted.at(i))
+            continue;
+        columns.append(i);
+    }
+    if (key < 0)
+        keyName(); // raises: no key field
+
     // Rows in key order are one range of the file; others are looked up by key.
     const bool range = rowsInKeyOrder();
-    sql::Statement& st = range ? m_stmts->range : m_stmts->row;
-    if (!st.isPrepared()) {
-        const QString key = sql::quoted(keyName());
-        const QString where = range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(key)
-                                    : QStringLiteral(" WHERE %1 IN (%2)")
-                                          .arg(key, QStringLiteral("?, ").repeated(kWindow - 1) + QStringLiteral("?"));
-        st.prepare(db, selectFrom() + where, QStringLiteral("Error al leer «%1»").arg(tableFile()));
-    }
-    int key = 0;
-    while (m_fields.at(key).type != FieldType::AutoInc)
-        ++key;
-    m_window.clear();
-    const sql::Statement::Use use(st);
+    const QString keyColumn = sql::quoted(keyName());
+    const QString text =
+        selectFrom(columns) +
+        (range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(keyColumn)
+               : QStringLiteral(" WHERE %1 IN (%2)")
+                     .arg(keyColumn, QStringLiteral("?, ").repeated(size - 1) + QStringLiteral("?")));
+    RowReader& st = m_stmts->reads[text];
+    if (!st.isPrepared())
+        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+
+    auto window = std::make_unique<Window>();
+    window->start = pos;
+    window->fieldCount = fieldCount;
+    window->ids = m_ids.mid(pos, count);
+    window->present.fill(false, count);
+    window->cells.resize(size_t(count) * size_t(fieldCount));
+    // The rows come in key order, not the dataset's: each finds its place by its ID.
+    QVector<std::pair<qint64, int>> places(count);
+    for (int i = 0; i < count; ++i)
+        places[i] = {window->ids.at(i), i};
+    if (!range)
+        std::sort(places.begin(), places.end());
+
+    sqlite3_stmt* stmt = st.get();
+    struct Reset
+    {
+        RowReader& st;
+        ~Reset() { st.reset(); }
+    } reset{st};
     if (range) {
         st.bind(1, m_ids.at(pos));
         st.bind(2, m_ids.at(end - 1));
     } else {
-        for (int i = pos; i < end; ++i)
-            st.bind(i - pos + 1, m_ids.at(i));
+        for (int i = 0; i < count; ++i)
+            st.bind(i + 1, m_ids.at(pos + i));
     }
     while (st.step()) {
-        QVector<QVariant> values(m_fields.size());
-        for (int i = 0; i < m_fields.size(); ++i)
-            values[i] = st.value(i, m_fields.at(i).type);
-        m_window.insert(st.int64(key), values);
+        const qint64 id = sqlite3_column_int64(stmt, key);
+        const auto it = std::lower_bound(places.cbegin(), places.cend(), std::make_pair(id, 0));
+        if (it == places.cend() || it->first != id)
+            continue; // added through another dataset since the IDs were read
+        const int slot = it->second;
+        window->present[slot] = true;
+        Window::Cell* cells = window->cells.data() + size_t(slot) * size_t(fieldCount);
+        for (int c = 0; c < columns.size(); ++c) {
+            const int i = columns.at(c);
+            Window::Cell& cell = cells[i];
+            cell.fetched = true;
+            if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+                continue;
+            cell.isNull = false;
+            switch (m_fields.at(i).type) {
+            case FieldType::AutoInc:
+            case FieldType::Logical:
+                cell.number = sqlite3_column_int64(stmt, c);
+                break;
+            case FieldType::Text:
+            case FieldType::Memo:
+            case FieldType::Date: {
+                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                const int bytes = sqlite3_column_bytes(stmt, c);
+                cell.offset = qint32(window->text.size());
+                cell.bytes = bytes;
+                if (data)
+                    window->text.append(data, size_t(bytes));
+                break;
+            }
+            }
+        }
     }
+    m_window = std::move(window);
 }
 
-const QVector<QVariant>* Dataset::rowAt(int pos) const
+bool Dataset::cellAt(int pos, int index, QVariant& value) const
 {
     // Another dataset on the same file may have written since: the handle's change
     // count tells, and the rows are read again.
     const qint64 version = dataVersion();
     if (version != m_windowVersion) {
-        m_window.clear();
+        m_window.reset();
         m_windowVersion = version;
     }
-    const qint64 id = m_ids.at(pos);
-    auto it = m_window.constFind(id);
-    if (it == m_window.constEnd()) {
-        readWindow(pos);
-        it = m_window.constFind(id);
+    Window* window = m_window.get();
+    int slot = window ? pos - window->start : -1;
+    if (!window || slot < 0 || slot >= window->ids.size() || window->ids.at(slot) != m_ids.at(pos)) {
+        // Just past the rows read: a walk forward, which reads more rows at a time.
+        const bool forward = window && slot == window->ids.size();
+        m_readAhead = forward ? std::min(m_readAhead * 2, kMaxWindow) : kWindow;
+        readWindow(pos, m_readAhead);
+        window = m_window.get();
+        slot = 0;
     }
     // A row deleted through another dataset is gone from the file: it reads as empty.
-    return it == m_window.constEnd() ? nullptr : &*it;
+    if (!window->present.at(slot)) {
+        value = QVariant();
+        return false;
+    }
+    const Window::Cell* cell = &window->cells[size_t(slot) * size_t(window->fieldCount) + size_t(index)];
+    if (!cell->fetched) {
+        // The first use of this field: from now on it is read with the others.
+        m_wanted[index] = true;
+        readWindow(pos, std::max(m_readAhead, kWindow));
+        window = m_window.get();
+        if (!window->present.at(0)) {
+            value = QVariant();
+            return false;
+        }
+        cell = &window->cells[size_t(index)];
+    }
+    if (cell->isNull) {
+        value = QVariant();
+        return true;
+    }
+    switch (m_fields.at(index).type) {
+    case FieldType::AutoInc:
+        value = QVariant(cell->number);
+        break;
+    case FieldType::Logical:
+        value = QVariant(cell->number != 0);
+        break;
+    case FieldType::Text:
+    case FieldType::Memo:
+        value = QVariant(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes));
+        break;
+    case FieldType::Date: {
+        const QDate date =
+            QDate::fromString(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes), Qt::ISODate);
+        value = date.isValid() ? QVariant(date) : QVariant();
+        break;
+    }
+    }
+    return true;
+}
+
+bool Dataset::rowValues(int pos, QVector<QVariant>& values) const
+{
+    // Every field is wanted: the rows are read again with all of them at once, not
+    // once per field.
+    m_wanted.fill(true, m_fields.size());
+    values.resize(m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (!cellAt(pos, i, values[i]))
+            return false;
+    return true;
 }
 
 bool Dataset::rowExists(qint64 id) const
@@ -378,7 +584,7 @@ bool Dataset::rowExists(qint64 id) const
 
 void Dataset::forgetRows() const
 {
-    m_window.clear();
+    m_window.reset();
     m_windowVersion = -1;
 }
 
@@ -552,9 +758,17 @@ const FieldDefs& Dataset::fields() const
 
 int Dataset::fieldIndex(const QString& name) const
 {
-    for (int i = 0; i < m_fields.size(); ++i)
-        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+    // Callers name the same few fields again and again, spelled the same way.
+    for (const NameIndex& known : std::as_const(m_nameCache))
+        if (known.name == name)
+            return known.index;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
+            if (m_nameCache.size() < 64)
+                m_nameCache.append({name, i});
             return i;
+        }
+    }
     return -1;
 }
 
@@ -571,17 +785,27 @@ const FieldDef& Dataset::field(const QString& name) const
     return m_fields.at(requireField(name));
 }
 
-QVariant Dataset::value(const QString& fieldName) const
+QVariant Dataset::currentValue(int index) const
 {
-    requireActive();
-    ensureFresh();
-    const int index = requireField(fieldName);
     if (isEditing())
         return m_buffer.value(index);
     if (m_pos < 0 || m_pos >= m_ids.size())
         return {};
-    const QVector<QVariant>* row = rowAt(m_pos);
-    return row ? row->at(index) : QVariant();
+    QVariant value;
+    cellAt(m_pos, index, value);
+    return value;
+}
+
+int Dataset::activeField(const QString& fieldName) const
+{
+    requireActive();
+    ensureFresh();
+    return requireField(fieldName);
+}
+
+QVariant Dataset::value(const QString& fieldName) const
+{
+    return currentValue(activeField(fieldName));
 }
 
 bool Dataset::isNull(const QString& fieldName) const
@@ -591,8 +815,9 @@ bool Dataset::isNull(const QString& fieldName) const
 
 QString Dataset::asString(const QString& fieldName) const
 {
-    const QVariant v = value(fieldName);
-    const FieldDef& def = field(fieldName);
+    const int index = activeField(fieldName);
+    const QVariant v = currentValue(index);
+    const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("texto"));
     return textOf(def, v);
@@ -600,8 +825,9 @@ QString Dataset::asString(const QString& fieldName) const
 
 qint64 Dataset::asInteger(const QString& fieldName) const
 {
-    const QVariant v = value(fieldName);
-    const FieldDef& def = field(fieldName);
+    const int index = activeField(fieldName);
+    const QVariant v = currentValue(index);
+    const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("número"));
     if (def.type == FieldType::AutoInc)
@@ -618,8 +844,9 @@ qint64 Dataset::asInteger(const QString& fieldName) const
 
 bool Dataset::asBoolean(const QString& fieldName) const
 {
-    const QVariant v = value(fieldName);
-    const FieldDef& def = field(fieldName);
+    const int index = activeField(fieldName);
+    const QVariant v = currentValue(index);
+    const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("valor lógico"));
     if (def.type == FieldType::Logical)
@@ -634,8 +861,9 @@ bool Dataset::asBoolean(const QString& fieldName) const
 
 QDate Dataset::asDate(const QString& fieldName) const
 {
-    const QVariant v = value(fieldName);
-    const FieldDef& def = field(fieldName);
+    const int index = activeField(fieldName);
+    const QVariant v = currentValue(index);
+    const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("fecha"));
     if (def.type == FieldType::Date)
@@ -653,8 +881,9 @@ QString Dataset::displayText(const QString& fieldName) const
 {
     if (m_state == DataState::Inactive)
         return {};
-    const QVariant v = value(fieldName);
-    return v.isValid() ? textOf(field(fieldName), v) : QString();
+    const int index = activeField(fieldName);
+    const QVariant v = currentValue(index);
+    return v.isValid() ? textOf(m_fields.at(index), v) : QString();
 }
 
 QVariant Dataset::valueAt(int row, const QString& fieldName) const
@@ -667,8 +896,9 @@ QVariant Dataset::valueAt(int row, const QString& fieldName) const
         return {};
     if (row == m_pos && m_state == DataState::Edit)
         return m_buffer.value(index);
-    const QVector<QVariant>* values = rowAt(row);
-    return values ? values->at(index) : QVariant();
+    QVariant value;
+    cellAt(row, index, value);
+    return value;
 }
 
 // --- records ---------------------------------------------------------------
@@ -702,11 +932,11 @@ void Dataset::edit()
     }
     // The edit starts from what the file holds now.
     forgetRows();
-    const QVector<QVariant>* row = rowAt(m_pos);
-    if (!row)
+    QVector<QVariant> row;
+    if (!rowValues(m_pos, row))
         throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
-    m_buffer = *row;
-    m_original = *row;
+    m_buffer = row;
+    m_original = row;
     m_modified = false;
     m_state = DataState::Edit;
     notify(DataEvent::Edited);

@@ -165,14 +165,22 @@ protected:
 private:
     friend class Query;
     struct Statements;
+    struct Window;
 
-    // Values of the row at a position (nullptr when it is gone from the file).
-    const QVector<QVariant>* rowAt(int pos) const;
-    void readWindow(int pos) const;
+    // One field of the row at a position; false (and a null value) when the row is gone
+    // from the file.
+    bool cellAt(int pos, int index, QVariant& value) const;
+    // All fields of the row at a position; false when it is gone from the file.
+    bool rowValues(int pos, QVector<QVariant>& values) const;
+    // The current record's value of a field (the edit buffer while editing).
+    QVariant currentValue(int index) const;
+    // What value() checks before reading: open, fresh, the field known. Its position.
+    int activeField(const QString& fieldName) const;
+    void readWindow(int pos, int size) const;
     void forgetRows() const;
     int requireField(const QString& name) const;
     QString keyName() const;
-    QString selectFrom() const;
+    QString selectFrom(const QVector<int>& fields) const;
     sqlite3* database() const;
     qint64 dataVersion() const;
 
@@ -180,8 +188,18 @@ private:
     QList<DataSource*> m_sources;
     mutable std::unique_ptr<Statements> m_stmts; // prepared per dataset, on the file's handle
     // Values of the current row and of the rows after it, read on demand in one go.
-    mutable QHash<qint64, QVector<QVariant>> m_window;
+    mutable std::unique_ptr<Window> m_window;
     mutable qint64 m_windowVersion = -1; // the file's change count when they were read
+    mutable int m_readAhead = 0;         // rows the next read takes; grows while walking forward
+    mutable QVector<bool> m_wanted;      // per field: read with the rows (asked for since opened)
+    // Field positions by the exact spelling callers use (names are found regardless of case,
+    // which costs more than a row read when done for every value).
+    struct NameIndex
+    {
+        QString name;
+        int index;
+    };
+    mutable QVector<NameIndex> m_nameCache;
     QVector<QVariant> m_buffer;       // the record being edited or inserted
     QVector<QVariant> m_original;     // its values when the edit began
     bool m_modified = false;
