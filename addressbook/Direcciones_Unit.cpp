@@ -15,8 +15,6 @@ TDirecciones_Form* Direcciones_Form = nullptr;
 
 namespace {
 
-const QString kDireccionesFile = QStringLiteral("Direcciones.DB");
-
 template <typename Signal, typename Sender>
 void connectGuarded(Sender* sender, Signal signal, TDirecciones_Form* form, void (TDirecciones_Form::*handler)())
 {
@@ -61,7 +59,7 @@ void TDirecciones_Form::EnviarConsulta()
 {
     // Ascending also when neither button is checked.
     const bool ascending = ui->RadioButton1->isChecked() || !ui->RadioButton2->isChecked();
-    DataModuleReminder->Consulta(kDireccionesFile, DataModuleReminder->QueryLibreta, ui->ComboBox2->currentText(),
+    DataModuleReminder->Consulta(TDataModuleReminder::kDireccionesFile, DataModuleReminder->QueryLibreta, ui->ComboBox2->currentText(),
                                  ascending);
 }
 

@@ -15,9 +15,6 @@
 
 namespace {
 
-const QString kDireccionesFile = QStringLiteral("Direcciones.DB");
-const QString kReminderFile = QStringLiteral("Reminder.DB");
-
 void stopTimer()
 {
     if (Ostiva_Form && Ostiva_Form->Timer1)

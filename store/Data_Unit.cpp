@@ -29,9 +29,6 @@ TDataModuleReminder* DataModuleReminder = nullptr;
 
 namespace {
 
-const QString kReminderFile = QStringLiteral("Reminder.DB");
-const QString kDireccionesFile = QStringLiteral("Direcciones.DB");
-
 // A repetition count as the program reads it: not a whole number counts as 0.
 int repeatCount(const engine::Dataset* dataset)
 {
@@ -53,6 +50,9 @@ void checkFields(engine::Table* table, const FieldDefs& expected, const QString&
 }
 
 } // namespace
+
+const QString TDataModuleReminder::kReminderFile = QStringLiteral("Reminder.DB");
+const QString TDataModuleReminder::kDireccionesFile = QStringLiteral("Direcciones.DB");
 
 FieldDefs TDataModuleReminder::reminderFields()
 {

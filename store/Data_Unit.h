@@ -38,6 +38,10 @@ public:
     engine::Query* QueryLibreta = nullptr;
     engine::DataSource* DataSourceQueryLibreta = nullptr;
 
+    // The two table files, named as the queries name them.
+    static const QString kReminderFile;    // "Reminder.DB"
+    static const QString kDireccionesFile; // "Direcciones.DB"
+
     // Field definitions of the two tables, in order.
     static engine::FieldDefs reminderFields();
     static engine::FieldDefs direccionesFields();
