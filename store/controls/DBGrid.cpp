@@ -88,17 +88,8 @@ void DBGrid::sourceChanged()
 
 void DBGrid::refresh()
 {
-    // Reading may re-run a stale query, whose notification comes back here.
-    if (m_refreshing) {
-        m_refreshAgain = true;
-        return;
-    }
-    m_refreshing = true;
-    const auto done = qScopeGuard([this] { m_refreshing = false; });
-    int rounds = 0;
     QString unknown;
-    do {
-        m_refreshAgain = false;
+    m_refreshGate.run([&] {
         m_dirty = false;
         engine::Dataset* ds = dataset();
         const bool active = ds && ds->isActive();
@@ -111,7 +102,7 @@ void DBGrid::refresh()
         else
             m_model->refreshCells();
         followDataset();
-    } while (m_refreshAgain && ++rounds < 3);
+    });
     // The other columns work; a column naming no field is reported with the dataset's error.
     if (!unknown.isEmpty() && dataset())
         dataset()->field(unknown);

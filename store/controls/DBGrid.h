@@ -5,6 +5,7 @@
 // moving the selection moves the dataset. Cells are read on demand, so large datasets
 // stay fast; a hidden grid reads nothing until it is shown.
 
+#include "store/controls/RefreshGate.h"
 #include "store/controls/GridModel.h"
 #include "store/engine/DataSource.h"
 
@@ -51,6 +52,5 @@ private:
     bool m_columnsChanged = true;
     bool m_following = false;   // moving the selection to the dataset's row
     bool m_applying = false;    // setting column widths ourselves
-    bool m_refreshing = false;
-    bool m_refreshAgain = false;
+    RefreshGate m_refreshGate;
 };

@@ -153,23 +153,14 @@ void FieldLink::sourceUpdateRecord()
 
 void FieldLink::refresh()
 {
-    // Reading may re-run a stale query, whose notification comes back here.
-    if (m_refreshing) {
-        m_refreshAgain = true;
-        return;
-    }
-    m_refreshing = true;
-    const auto done = qScopeGuard([this] { m_refreshing = false; });
-    int rounds = 0;
-    do {
-        m_refreshAgain = false;
+    m_refreshGate.run([this] {
         m_dirty = false;
         // The user's pending value stays while the same record is being edited, unless
         // the program changed this field meanwhile.
         if (m_modified && isEditing() && displayText() == m_shownText)
-            continue;
+            return;
         load();
-    } while (m_refreshAgain && ++rounds < 3);
+    });
 }
 
 void FieldLink::load()

@@ -5,6 +5,7 @@
 // starts an edit when the user changes the control and writes the pending value when the
 // record is about to post.
 
+#include "store/controls/RefreshGate.h"
 #include "store/engine/DataSource.h"
 
 #include <QObject>
@@ -83,6 +84,5 @@ private:
     bool m_modified = false;
     bool m_dirty = true;   // the record changed while the control was hidden
     int m_loading = 0;
-    bool m_refreshing = false;
-    bool m_refreshAgain = false;
+    RefreshGate m_refreshGate;
 };
