@@ -13,16 +13,6 @@
 
 TDirecciones_Form* Direcciones_Form = nullptr;
 
-namespace {
-
-template <typename Signal, typename Sender>
-void connectGuarded(Sender* sender, Signal signal, TDirecciones_Form* form, void (TDirecciones_Form::*handler)())
-{
-    QObject::connect(sender, signal, form, [form, handler] { guarded([&] { (form->*handler)(); }); });
-}
-
-} // namespace
-
 TDirecciones_Form::TDirecciones_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TDirecciones_Form>())
 {
     ui->setupUi(this);

@@ -41,13 +41,6 @@ std::function<void()> g_quitHandler;
 const QString kWebDomain = QStringLiteral("www.pennaro.example");
 constexpr int kProgramTypedLimit = 30;
 
-// Connects a signal to a handler entered through the error guard.
-template <typename Sender, typename Signal, typename Handler>
-void connectGuarded(Sender* sender, Signal signal, TOstiva_Form* form, Handler handler)
-{
-    QObject::connect(sender, signal, form, [form, handler] { guarded([&] { (form->*handler)(); }); });
-}
-
 } // namespace
 
 TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TOstiva_Form>())

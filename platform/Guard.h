@@ -5,6 +5,8 @@
 #include "common/Error.h"
 #include "platform/Seams.h"
 
+#include <QObject>
+
 #include <exception>
 #include <utility>
 
@@ -32,4 +34,11 @@ bool guardedOk(F&& f) noexcept
         ok = true;
     });
     return ok;
+}
+
+// Connects a signal to a form's handler, entered through guarded().
+template <typename Sender, typename Signal, typename Form>
+void connectGuarded(Sender* sender, Signal signal, Form* form, void (Form::*handler)())
+{
+    QObject::connect(sender, signal, form, [form, handler] { guarded([&] { (form->*handler)(); }); });
 }
