@@ -25,65 +25,6 @@ namespace {
 constexpr int kWindow = 32;
 constexpr int kMaxWindow = 1024;
 
-// A statement that reads whole rows into a window. It hands out the columns' bytes as
-// they are, so that texts become QStrings only when someone asks for them.
-class RowReader
-{
-public:
-    RowReader() = default;
-    ~RowReader() { sqlite3_finalize(m_stmt); }
-    RowReader(const RowReader&) = delete;
-    RowReader& operator=(const RowReader&) = delete;
-
-    bool isPrepared() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-    void prepare(sqlite3* db, const QString& text, const QString& what)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_stmt* stmt = nullptr;
-        const int rc =
-            sqlite3_prepare_v3(db, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(stmt);
-            sql::fail(rc, what);
-        }
-        sqlite3_finalize(m_stmt);
-        m_stmt = stmt;
-        m_what = what;
-    }
-
-    void bind(int index, qint64 value)
-    {
-        const int rc = sqlite3_bind_int64(m_stmt, index, value);
-        if (rc != SQLITE_OK)
-            sql::fail(rc, m_what);
-    }
-
-    // True with a row, false when done; raises on error.
-    bool step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        sqlite3_reset(m_stmt);
-        sql::fail(rc, m_what);
-    }
-
-    // Ends a use: no statement keeps a read lock on its file between calls.
-    void reset()
-    {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    QString m_what;
-};
-
 } // namespace
 
 // Prepared statements of one dataset, all on the handle they were prepared for.
@@ -92,7 +33,7 @@ struct Dataset::Statements
     sqlite3* db = nullptr;
     QString file;
     sql::Statement ids;
-    std::map<QString, RowReader> reads; // windows of rows; key: the statement's text
+    std::map<QString, sql::Statement> reads; // windows of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
@@ -428,7 +369,7 @@ void Dataset::readWindow(int pos, int size) const
         (range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(keyColumn)
                : QStringLiteral(" WHERE %1 IN (%2)")
                      .arg(keyColumn, QStringLiteral("?, ").repeated(size - 1) + QStringLiteral("?")));
-    RowReader& st = m_stmts->reads[text];
+    sql::Statement& st = m_stmts->reads[text];
     if (!st.isPrepared())
         st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
 
@@ -445,18 +386,15 @@ void Dataset::readWindow(int pos, int size) const
     if (!range)
         std::sort(places.begin(), places.end());
 
-    sqlite3_stmt* stmt = st.get();
-    struct Reset
-    {
-        RowReader& st;
-        ~Reset() { st.reset(); }
-    } reset{st};
+    // Columns are taken as the bytes they are, so texts become QStrings only when asked for.
+    sqlite3_stmt* stmt = st.handle();
+    const sql::Statement::Use use(st); // no statement keeps a read lock between calls
     if (range) {
-        st.bind(1, m_ids.at(pos));
-        st.bind(2, m_ids.at(end - 1));
+        st.bindInt64(1, m_ids.at(pos));
+        st.bindInt64(2, m_ids.at(end - 1));
     } else {
         for (int i = 0; i < count; ++i)
-            st.bind(i + 1, m_ids.at(pos + i));
+            st.bindInt64(i + 1, m_ids.at(pos + i));
     }
     while (st.step()) {
         const qint64 id = sqlite3_column_int64(stmt, key);

@@ -152,6 +152,13 @@ void Statement::bindAll(const QVariantList& values, int first)
         bind(first + i, values.at(i));
 }
 
+void Statement::bindInt64(int index, qint64 value)
+{
+    const int rc = sqlite3_bind_int64(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        fail(rc, m_what);
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);

@@ -40,12 +40,15 @@ public:
     // `what` names the file in error messages.
     void prepare(sqlite3* db, const QString& sql, const QString& what);
     bool isPrepared() const { return m_stmt != nullptr; }
+    // The prepared statement itself, for readers that take columns' bytes as they are.
+    sqlite3_stmt* handle() const { return m_stmt; }
     const QString& sqlText() const { return m_sql; }
     void finalize();
 
     // 1-based. Null -> NULL, bool -> 0/1, integers -> INTEGER, QDate -> ISO text, else text.
     void bind(int index, const QVariant& value);
     void bindAll(const QVariantList& values, int first = 1);
+    void bindInt64(int index, qint64 value);
     // True with a row, false when done; raises on error.
     bool step();
     void reset();
