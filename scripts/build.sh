@@ -5,6 +5,11 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PENNARO_BUILD_DIR:-$top/build}"
 "$top/scripts/install-deps.sh" >&2
-cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
+# ccache makes rebuilds after a branch switch or a fresh clone of the same sources cheap.
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >&2
 cmake --build "$build" -j"$(nproc)" >&2
 echo "$build"
