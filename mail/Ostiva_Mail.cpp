@@ -3,6 +3,7 @@
 
 #include "app/Ostiva_Unit.h"
 
+#include "common/Error.h"
 #include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
 #include "mail/Pop3Client.h"
@@ -31,14 +32,16 @@ constexpr int kInteger = 3;
 
 constexpr int kShift = 5;
 
-// Ends a failed check: the connection is closed, then the error is reported unless the
-// user ignores errors. "Ignorar errores." stays checked while the box is up, so a check
-// that fails meanwhile (the minute timer goes on under a modal box) shows no second box.
-void checkFailed(TOstiva_Form* form, const QString& user)
+// Ends a failed check: the connection is closed, the reason is logged, then the error is
+// reported unless the user ignores errors, with the reason as the box's detailed text.
+// "Ignorar errores." stays checked while the box is up, so a check that fails meanwhile
+// (the minute timer goes on under a modal box) shows no second box.
+void checkFailed(TOstiva_Form* form, const QString& user, const QString& reason)
 {
     form->CorreoEnCurso = false;
     if (form->POP->isConnected())
         form->POP->disconnectFromServer(); // a failure of the closing itself is of no interest
+    qCWarning(lcMail, "Error en la cuenta de correo %s: %s", qUtf8Printable(user), qUtf8Printable(reason));
 
     QCheckBox* ignore = form->CheckBoxError();
     if (ignore->isChecked())
@@ -47,7 +50,7 @@ void checkFailed(TOstiva_Form* form, const QString& user)
     const auto uncheck = qScopeGuard([ignore] { ignore->setChecked(false); });
     const QMessageBox::StandardButton answer =
         seams::message({QStringLiteral("Error en la cuenta de correo ") + user, QStringLiteral("Error"),
-                        QMessageBox::Critical, QMessageBox::Ok});
+                        QMessageBox::Critical, QMessageBox::Ok, reason});
     if (answer == QMessageBox::Ok)
         ContadorCorreo = 1;
 }
@@ -58,8 +61,10 @@ void checkStep(TOstiva_Form* form, const QString& user, F&& step) noexcept
 {
     try {
         std::forward<F>(step)();
+    } catch (const PennaroError& e) {
+        guarded([&] { checkFailed(form, user, e.message()); });
     } catch (...) {
-        guarded([&] { checkFailed(form, user); });
+        guarded([&] { checkFailed(form, user, QStringLiteral("Error inesperado en la comprobación del correo")); });
     }
 }
 
@@ -173,35 +178,34 @@ void TOstiva_Form::Cartero(const QString& user, const QString& password, const Q
     if (CorreoEnCurso)
         return;
     checkStep(this, user, [&] {
-        // "host" or "host:port"; the port is 110 unless given.
-        QString host;
-        quint16 port = Pop3Client::DefaultPort;
-        if (!Pop3Client::splitServer(server, &host, &port)) {
-            checkFailed(this, user);
+        // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
+        MailTarget target;
+        QString invalid;
+        if (!MailTarget::parse(server, &target, &invalid)) {
+            checkFailed(this, user, invalid);
             return;
         }
-        POP->setHost(host);
-        POP->setPort(port);
+        POP->setTarget(target);
         POP->setUserId(user);
         POP->setPassword(password);
         CorreoEnCurso = true;
 
-        POP->connectAndLogin([this, user](bool loggedIn, const QString&) {
+        POP->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
             checkStep(this, user, [&] {
                 if (!loggedIn) {
-                    checkFailed(this, user);
+                    checkFailed(this, user, reason);
                     return;
                 }
-                POP->messageCount([this, user](bool counted, int count, const QString&) {
+                POP->messageCount([this, user](bool counted, int count, const QString& reason) {
                     checkStep(this, user, [&] {
                         if (!counted) {
-                            checkFailed(this, user);
+                            checkFailed(this, user, reason);
                             return;
                         }
                         if (count > 0)
                             announce(this, user, count);
                         if (!POP->disconnectFromServer()) {
-                            checkFailed(this, user);
+                            checkFailed(this, user, QStringLiteral("No se pudo despedir del servidor de correo (Quit)"));
                             return;
                         }
                         CorreoEnCurso = false;

@@ -2,13 +2,16 @@
 
 #include "common/Error.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QTcpSocket>
+#include <QDateTime>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 #include <climits>
 #include <exception>
 #include <utility>
+
+Q_LOGGING_CATEGORY(lcMail, "pennaro.mail")
 
 namespace {
 
@@ -25,7 +28,7 @@ void reportUnhandled(const QString& text) noexcept
             handler(text);
             return;
         }
-        qWarning("Pop3Client: %s", qUtf8Printable(text));
+        qCWarning(lcMail, "%s", qUtf8Printable(text));
     } catch (...) {
         // Nothing sensible is left to do with an error raised while reporting one.
     }
@@ -72,6 +75,29 @@ bool isPositive(const QByteArray& reply)
     return reply.size() >= 3 && reply.left(3).toUpper() == "+OK";
 }
 
+bool isNegative(const QByteArray& reply)
+{
+    return reply.size() >= 4 && reply.left(4).toUpper() == "-ERR";
+}
+
+// The first word of a CAPA line, in capitals.
+QByteArray capabilityName(const QByteArray& line)
+{
+    const qsizetype blank = line.indexOf(' ');
+    return (blank < 0 ? line : line.left(blank)).toUpper();
+}
+
+QList<QSslCertificate>& extraCaCertificates()
+{
+    static QList<QSslCertificate> certificates;
+    return certificates;
+}
+
+QString dayText(const QDateTime& when)
+{
+    return when.toUTC().toString(QStringLiteral("dd/MM/yyyy"));
+}
+
 // A decimal whole number with an optional sign that fits a signed 32-bit integer.
 bool parseDecimal(const QByteArray& text, int* value)
 {
@@ -113,16 +139,14 @@ bool parseCount(const QByteArray& reply, int* count)
 QString socketErrorText(int error)
 {
     switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("El servidor de correo rechazó la conexión");
     case QAbstractSocket::RemoteHostClosedError:
         return QStringLiteral("El servidor de correo cerró la conexión");
-    case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("No se encontró el servidor de correo");
     case QAbstractSocket::SocketTimeoutError:
         return QStringLiteral("Se agotó el tiempo de espera de la red");
     case QAbstractSocket::NetworkError:
         return QStringLiteral("Error de red");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("El sistema no permite conectar con el servidor de correo");
     default:
         return QStringLiteral("Error en la conexión con el servidor de correo");
     }
@@ -130,6 +154,7 @@ QString socketErrorText(int error)
 
 const QString kBusy = QStringLiteral("El cliente de correo ya está ocupado con otra operación");
 const QString kNotConnected = QStringLiteral("No hay conexión con el servidor de correo");
+const QString kNoTls = QStringLiteral("Este sistema no puede cifrar la conexión: falta la biblioteca TLS");
 
 } // namespace
 
@@ -161,10 +186,15 @@ Pop3Client::~Pop3Client()
     m_step = Step::Idle;
     m_done = nullptr;
     m_countDone = nullptr;
-    if (m_lookupId >= 0)
-        QHostInfo::abortHostLookup(m_lookupId);
     // Cut the socket loose first: destroying it later would signal a half-destroyed client.
     releaseSocket(false);
+}
+
+void Pop3Client::setTarget(const MailTarget& target)
+{
+    m_host = target.host;
+    m_port = target.port;
+    m_tls = target.tls;
 }
 
 void Pop3Client::setTimeouts(int connectMs, int lineMs)
@@ -178,37 +208,138 @@ bool Pop3Client::isConnected() const
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
+bool Pop3Client::isEncrypted() const
+{
+    return isConnected() && m_socket->isEncrypted();
+}
+
 void Pop3Client::setUnhandledErrorHandler(UnhandledErrorHandler handler)
 {
     unhandledErrorHandler() = std::move(handler);
 }
 
-bool Pop3Client::splitServer(const QString& text, QString* host, quint16* port)
+void Pop3Client::setExtraCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon < 0) {
-        if (host)
-            *host = text;
-        if (port)
-            *port = DefaultPort;
-        return true;
+    extraCaCertificates() = certificates;
+}
+
+// ---- reasons ------------------------------------------------------------------------
+
+QString Pop3Client::certificateReason(const QList<QSslError>& errors, const QString& host)
+{
+    QStringList why;
+    const auto add = [&why](const QString& text) {
+        if (!why.contains(text))
+            why << text;
+    };
+    for (const QSslError& error : errors) {
+        const QSslCertificate cert = error.certificate();
+        switch (error.error()) {
+        case QSslError::CertificateExpired:
+            add(cert.isNull() ? QStringLiteral("ha caducado")
+                              : QStringLiteral("caducó el %1").arg(dayText(cert.expiryDate())));
+            break;
+        case QSslError::CertificateNotYetValid:
+            add(cert.isNull() ? QStringLiteral("aún no es válido")
+                              : QStringLiteral("no es válido hasta el %1").arg(dayText(cert.effectiveDate())));
+            break;
+        case QSslError::HostNameMismatch: {
+            QStringList names = cert.subjectAlternativeNames().values(QSsl::DnsEntry);
+            if (names.isEmpty())
+                names = cert.subjectInfo(QSslCertificate::CommonName);
+            add(names.isEmpty() ? QStringLiteral("es para otro nombre, no para %1").arg(host)
+                                : QStringLiteral("es para %1, no para %2").arg(names.join(QStringLiteral(", ")), host));
+            break;
+        }
+        case QSslError::SelfSignedCertificate:
+            add(QStringLiteral("está firmado por el propio servidor (autofirmado)"));
+            break;
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+            add(QStringLiteral("lo emitió una autoridad desconocida"));
+            break;
+        case QSslError::CertificateRevoked:
+            add(QStringLiteral("ha sido revocado"));
+            break;
+        case QSslError::NoPeerCertificate:
+            add(QStringLiteral("el servidor no presentó ningún certificado"));
+            break;
+        default:
+            add(QStringLiteral("no se pudo verificar"));
+            break;
+        }
     }
-    const QString portText = text.mid(colon + 1);
-    if (portText.isEmpty() || portText.size() > 5)
-        return false;
-    int value = 0;
-    for (const QChar c : portText) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        value = value * 10 + (c.unicode() - '0');
+    if (why.isEmpty())
+        why << QStringLiteral("no se pudo verificar");
+    return QStringLiteral("El certificado del servidor de correo no es válido: %1").arg(why.join(QStringLiteral("; ")));
+}
+
+QString Pop3Client::serverText(const QByteArray& reply, const QString& password)
+{
+    constexpr int maxChars = 200;
+    QString text;
+    for (const QChar c : QString::fromUtf8(reply)) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format)
+            continue;
+        text += c;
     }
-    if (value < 1 || value > 65535)
-        return false;
-    if (host)
-        *host = text.left(colon);
-    if (port)
-        *port = static_cast<quint16>(value);
-    return true;
+    if (!password.isEmpty())
+        text.replace(password, QStringLiteral("****"));
+    if (text.size() > maxChars) {
+        text.truncate(maxChars);
+        text += QChar(0x2026);
+    }
+    return text;
+}
+
+bool Pop3Client::refusesClearText(const QByteArray& reply)
+{
+    static const char* const words[] = {"plaintext", "plain text", "cleartext", "clear text", "tls",
+                                        "ssl",       "secure",     "encrypt",   "starttls",   "stls"};
+    const QByteArray lower = reply.toLower();
+    for (const char* word : words) {
+        if (lower.contains(word))
+            return true;
+    }
+    return false;
+}
+
+QString Pop3Client::refusal(const QByteArray& line) const
+{
+    return serverText(line, m_password);
+}
+
+QString Pop3Client::notPop3(const QByteArray& line) const
+{
+    return QStringLiteral("El servidor de correo respondió algo que no es POP3: %1").arg(refusal(line));
+}
+
+QString Pop3Client::connectFailure(int error) const
+{
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("No se encontró el servidor de correo %1").arg(m_host);
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("El servidor de correo %1 rechazó la conexión en el puerto %2").arg(m_host).arg(m_port);
+    case QAbstractSocket::SslHandshakeFailedError:
+        if (!m_sslErrors.isEmpty())
+            return certificateReason(m_sslErrors, m_host);
+        if (m_step == Step::Connecting)
+            return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo: el puerto %1 no habla "
+                                  "TLS (para STLS escriba el servidor sin pop3s:// y con otro puerto)")
+                .arg(m_port);
+        return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo tras STLS");
+    case QAbstractSocket::RemoteHostClosedError:
+        if (m_step == Step::Handshake || (m_step == Step::Connecting && m_tls == MailTarget::Tls::Implicit))
+            return QStringLiteral("El servidor de correo cerró la conexión durante la negociación TLS");
+        return socketErrorText(error);
+    default:
+        return socketErrorText(error);
+    }
 }
 
 // ---- operations -------------------------------------------------------------------
@@ -229,6 +360,8 @@ void Pop3Client::connectAndLogin(Done done)
         refused = QStringLiteral("El nombre de usuario contiene caracteres de control");
     else if (hasControlCharacter(m_password))
         refused = QStringLiteral("La contraseña contiene caracteres de control");
+    else if (m_tls == MailTarget::Tls::Implicit && !QSslSocket::supportsSsl())
+        refused = kNoTls;
     if (!refused.isEmpty()) {
         post([done, refused] {
             if (done)
@@ -241,23 +374,7 @@ void Pop3Client::connectAndLogin(Done done)
 
     m_done = std::move(done);
     m_lastReply.clear();
-    const quint64 generation = ++m_generation;
-    m_step = Step::Resolving;
-    m_timer.start(m_connectMs);
-
-    QHostAddress address;
-    if (address.setAddress(m_host) && address.protocol() == QAbstractSocket::IPv4Protocol) {
-        startConnect(address);
-        return;
-    }
-    const int id = QHostInfo::lookupHost(m_host, this, [this, generation](const QHostInfo& info) {
-        shielded([&] {
-            if (generation == m_generation && m_step == Step::Resolving)
-                onLookedUp(info);
-        });
-    });
-    if (generation == m_generation && m_step == Step::Resolving)
-        m_lookupId = id;
+    startConnect();
 }
 
 void Pop3Client::messageCount(CountDone done)
@@ -270,7 +387,6 @@ void Pop3Client::messageCount(CountDone done)
         return;
     }
     m_countDone = std::move(done);
-    ++m_generation;
     expectReply(Step::Stat);
     if (send("STAT"))
         readLines();
@@ -287,41 +403,60 @@ bool Pop3Client::disconnectFromServer()
 
 // ---- connection ---------------------------------------------------------------------
 
-void Pop3Client::onLookedUp(const QHostInfo& info)
-{
-    m_lookupId = -1;
-    const auto addresses = info.addresses();
-    for (const QHostAddress& address : addresses) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-            startConnect(address);
-            return;
-        }
-    }
-    fail(QStringLiteral("No se encontró el servidor de correo %1").arg(m_host), Close::Abort);
-}
-
-void Pop3Client::startConnect(const QHostAddress& address)
+void Pop3Client::startConnect()
 {
     m_step = Step::Connecting;
+    m_timer.start(m_connectMs); // the name lookup, every address tried and an implicit handshake
     m_buffer.clear();
-    m_socket = new QTcpSocket(this);
+    m_sslErrors.clear();
+    m_capaStatusRead = false;
+    m_stlsOffered = false;
+    m_socket = new QSslSocket(this);
     // Bounds what Qt buffers while no reply is awaited; the rest waits in the kernel.
     m_socket->setReadBufferSize(MaxLineBytes);
+    m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!extraCaCertificates().isEmpty()) {
+        QSslConfiguration configuration = m_socket->sslConfiguration();
+        configuration.addCaCertificates(extraCaCertificates());
+        m_socket->setSslConfiguration(configuration);
+    }
     connect(m_socket, &QAbstractSocket::connected, this, [this] { shielded([this] { onConnected(); }); });
+    connect(m_socket, &QSslSocket::encrypted, this, [this] { shielded([this] { onEncrypted(); }); });
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) { m_sslErrors = errors; });
     connect(m_socket, &QIODevice::readyRead, this, [this] { shielded([this] { onReadyRead(); }); });
     connect(m_socket, &QAbstractSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { shielded([&] { onSocketError(error); }); });
     connect(m_socket, &QAbstractSocket::disconnected, this,
             [this] { shielded([this] { onSocketError(QAbstractSocket::RemoteHostClosedError); }); });
-    m_socket->connectToHost(address, m_port);
+    qCDebug(lcMail, "Conectando con %s, puerto %u, %s", qUtf8Printable(m_host), unsigned(m_port),
+            m_tls == MailTarget::Tls::Implicit ? "TLS desde el principio" : "STLS si el servidor lo ofrece");
+    // By name, so that every address the name has (IPv6 and IPv4) is tried in turn and the
+    // certificate is checked against the name as typed.
+    if (m_tls == MailTarget::Tls::Implicit)
+        m_socket->connectToHostEncrypted(m_host, m_port);
+    else
+        m_socket->connectToHost(m_host, m_port);
 }
 
 void Pop3Client::onConnected()
 {
-    if (m_step != Step::Connecting)
+    // With implicit TLS the greeting is awaited once the handshake is done.
+    if (m_step != Step::Connecting || m_tls == MailTarget::Tls::Implicit)
         return;
     expectReply(Step::Greeting);
     readLines();
+}
+
+void Pop3Client::onEncrypted()
+{
+    qCDebug(lcMail, "Conexión cifrada con %s (%s)", qUtf8Printable(m_host),
+            qUtf8Printable(m_socket->sessionCipher().name()));
+    if (m_step == Step::Connecting) {
+        expectReply(Step::Greeting);
+        readLines();
+    } else if (m_step == Step::Handshake) {
+        sendUser();
+    }
 }
 
 void Pop3Client::onReadyRead()
@@ -333,8 +468,8 @@ void Pop3Client::onReadyRead()
 
 void Pop3Client::onSocketError(int error)
 {
-    if (m_step == Step::Connecting) {
-        fail(socketErrorText(error), Close::Abort);
+    if (m_step == Step::Connecting || m_step == Step::Handshake) {
+        fail(connectFailure(error), Close::Abort);
         return;
     }
     if (!awaitingLine())
@@ -342,28 +477,54 @@ void Pop3Client::onSocketError(int error)
     // A reply that arrived just before the close still counts.
     readLines();
     if (awaitingLine())
-        fail(socketErrorText(error), Close::Abort);
+        fail(connectFailure(error), Close::Abort);
 }
 
 void Pop3Client::onTimeout()
 {
-    if (m_step == Step::Resolving || m_step == Step::Connecting)
-        fail(QStringLiteral("Se agotó el tiempo de espera al conectar con el servidor de correo"), Close::Abort);
-    else if (awaitingLine())
+    const int seconds = (m_connectMs + 999) / 1000;
+    if (m_step == Step::Connecting) {
+        const bool connected = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+        if (connected)
+            fail(QStringLiteral("El servidor de correo %1 no completó la negociación TLS en %2 s").arg(m_host).arg(seconds),
+                 Close::Abort);
+        else
+            fail(QStringLiteral("El servidor de correo %1 no respondió en %2 s").arg(m_host).arg(seconds), Close::Abort);
+    } else if (m_step == Step::Handshake) {
+        fail(QStringLiteral("El servidor de correo %1 no completó la negociación TLS en %2 s").arg(m_host).arg(seconds),
+             Close::Abort);
+    } else if (m_step == Step::Greeting && !m_socket->isEncrypted()) {
+        fail(QStringLiteral("El servidor de correo no envió su saludo a tiempo (si el puerto %1 espera TLS, "
+                            "escriba pop3s://%2:%1)")
+                 .arg(m_port)
+                 .arg(m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host),
+             Close::Abort);
+    } else if (awaitingLine()) {
         fail(QStringLiteral("El servidor de correo no respondió a tiempo"), Close::Abort);
+    }
 }
 
 // ---- replies ------------------------------------------------------------------------
 
 bool Pop3Client::awaitingLine() const
 {
-    return m_step == Step::Greeting || m_step == Step::User || m_step == Step::Pass || m_step == Step::Stat;
+    switch (m_step) {
+    case Step::Greeting:
+    case Step::Capa:
+    case Step::Stls:
+    case Step::User:
+    case Step::Pass:
+    case Step::Stat:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void Pop3Client::expectReply(Step step)
 {
     m_step = step;
-    // One limit for the whole reply: blank lines do not extend it.
+    // One limit for the whole reply: blank lines and the lines of a CAPA list do not extend it.
     m_timer.start(m_lineMs);
 }
 
@@ -377,7 +538,11 @@ void Pop3Client::readLines()
             if (line.endsWith('\r'))
                 line.chop(1);
             line = trimmedLine(line);
-            if (!line.isEmpty())
+            if (line.isEmpty())
+                continue;
+            if (m_step == Step::Capa && m_capaStatusRead)
+                handleCapability(line);
+            else
                 handleReply(line);
             continue;
         }
@@ -398,34 +563,114 @@ void Pop3Client::readLines()
 void Pop3Client::handleReply(const QByteArray& line)
 {
     m_lastReply = line;
-    m_timer.stop();
-    if (!isPositive(line)) {
-        fail(QString::fromUtf8(line), Close::Keep);
+    const bool positive = isPositive(line);
+    const bool negative = isNegative(line);
+    if (!positive && !negative) {
+        fail(notPop3(line), Close::Keep);
         return;
     }
     switch (m_step) {
     case Step::Greeting:
-        expectReply(Step::User);
-        send("USER " + m_userId.toUtf8());
+        if (negative) {
+            fail(QStringLiteral("El servidor de correo no atiende: %1").arg(refusal(line)), Close::Keep);
+        } else if (m_tls == MailTarget::Tls::Implicit) {
+            sendUser();
+        } else {
+            expectReply(Step::Capa);
+            send("CAPA");
+        }
+        break;
+    case Step::Capa:
+        if (negative) {
+            sendUser(); // no capability list: clear text, as servers without STLS have always had it
+            break;
+        }
+        m_capaStatusRead = true;
+        break;
+    case Step::Stls:
+        if (negative)
+            fail(QStringLiteral("El servidor de correo ofreció STLS pero lo rechazó (no se envió la contraseña): %1")
+                     .arg(refusal(line)),
+                 Close::Keep);
+        else
+            startTls();
         break;
     case Step::User:
-        expectReply(Step::Pass);
-        send("PASS " + m_password.toUtf8());
-        break;
     case Step::Pass:
-        finish(true, 0, QString());
+        if (negative) {
+            if (!m_socket->isEncrypted() && refusesClearText(line))
+                fail(QStringLiteral("El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; "
+                                    "pruebe pop3s://%1: %2")
+                         .arg(m_host, refusal(line)),
+                     Close::Keep);
+            else if (m_step == Step::User)
+                fail(QStringLiteral("El servidor de correo rechazó el usuario: %1").arg(refusal(line)), Close::Keep);
+            else
+                fail(QStringLiteral("El servidor de correo rechazó la contraseña: %1").arg(refusal(line)), Close::Keep);
+        } else if (m_step == Step::User) {
+            expectReply(Step::Pass);
+            send("PASS " + m_password.toUtf8());
+        } else {
+            finish(true, 0, QString());
+        }
         break;
     case Step::Stat: {
         int count = 0;
-        if (parseCount(line, &count))
+        if (negative)
+            fail(QStringLiteral("El servidor de correo no dio el número de mensajes: %1").arg(refusal(line)),
+                 Close::Keep);
+        else if (parseCount(line, &count))
             finish(true, count, QString());
         else
-            fail(QString::fromUtf8(line), Close::Keep);
+            fail(QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1")
+                     .arg(refusal(line)),
+                 Close::Keep);
         break;
     }
     default:
         break;
     }
+}
+
+// One line of the CAPA list, or the "." that ends it.
+void Pop3Client::handleCapability(const QByteArray& line)
+{
+    if (line != ".") {
+        if (capabilityName(line) == "STLS")
+            m_stlsOffered = true;
+        return;
+    }
+    if (!m_stlsOffered) {
+        qCDebug(lcMail, "%s no ofrece STLS: la sesión sigue sin cifrar", qUtf8Printable(m_host));
+        sendUser();
+        return;
+    }
+    if (!QSslSocket::supportsSsl()) {
+        fail(kNoTls, Close::Quit);
+        return;
+    }
+    expectReply(Step::Stls);
+    send("STLS");
+}
+
+void Pop3Client::startTls()
+{
+    // Whatever came in clear after the "+OK" would be taken as the first encrypted reply:
+    // a server (or someone in between) that sends it is not trusted.
+    if (!m_buffer.isEmpty() || m_socket->bytesAvailable() > 0) {
+        fail(QStringLiteral("El servidor de correo envió datos sin cifrar tras aceptar STLS"), Close::Abort);
+        return;
+    }
+    m_step = Step::Handshake;
+    m_timer.start(m_connectMs);
+    m_socket->startClientEncryption();
+}
+
+void Pop3Client::sendUser()
+{
+    expectReply(Step::User);
+    if (send("USER " + m_userId.toUtf8()))
+        readLines();
 }
 
 bool Pop3Client::writeCommand(const QByteArray& command)
@@ -450,11 +695,13 @@ bool Pop3Client::send(const QByteArray& command)
 void Pop3Client::fail(const QString& error, Close close)
 {
     switch (m_step) {
-    case Step::Resolving:
     case Step::Connecting:
-        close = Close::Abort; // nothing may be sent before the greeting
+    case Step::Handshake:
+        close = Close::Abort; // nothing may be sent before the greeting, nor during a handshake
         break;
     case Step::Greeting:
+    case Step::Capa:
+    case Step::Stls:
     case Step::User:
     case Step::Pass:
         if (close == Close::Keep)
@@ -463,6 +710,7 @@ void Pop3Client::fail(const QString& error, Close close)
     default:
         break;
     }
+    qCDebug(lcMail, "Falló la operación: %s", qUtf8Printable(error));
     if (close == Close::Quit)
         writeCommand("Quit");
     if (close != Close::Keep)
@@ -474,10 +722,6 @@ void Pop3Client::finish(bool ok, int count, const QString& error)
 {
     m_timer.stop();
     m_step = Step::Idle;
-    if (m_lookupId >= 0) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
-    }
     Done done = std::exchange(m_done, nullptr);
     CountDone countDone = std::exchange(m_countDone, nullptr);
     post([done, countDone, ok, count, error] {
@@ -500,7 +744,7 @@ void Pop3Client::releaseSocket(bool graceful)
     m_buffer.clear();
     if (!m_socket)
         return;
-    QTcpSocket* socket = std::exchange(m_socket, nullptr);
+    QSslSocket* socket = std::exchange(m_socket, nullptr);
     socket->disconnect(this);
     if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
         // Let "Quit" reach the server before the close; a peer that stops reading

@@ -1,19 +1,28 @@
 #pragma once
 // The client side of POP3, reduced to what the mailbox check needs: connect, read the
 // greeting, log in with USER and PASS, ask STAT for the number of waiting messages and
-// end with Quit. Fully asynchronous on QTcpSocket's signals: no call ever blocks the
-// event loop, and every result comes back through a callback run later by the loop.
+// end with Quit. TLS from the first byte (POP3S) or after STLS, with the server's
+// certificate verified against the system's trust store and the host name; a server that
+// offers STLS is never given the user name or password in clear. Fully asynchronous on
+// QSslSocket's signals: no call ever blocks the event loop, and every result comes back
+// through a callback run later by the loop. A failure's text is the reason in Spanish.
+
+#include "mail/MailTarget.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QLoggingCategory>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 
-class QHostAddress;
-class QHostInfo;
-class QTcpSocket;
+class QSslSocket;
+
+Q_DECLARE_LOGGING_CATEGORY(lcMail)
 
 class Pop3Client : public QObject
 {
@@ -38,17 +47,21 @@ public:
     void setPort(quint16 port) { m_port = port; }
     void setUserId(const QString& userId) { m_userId = userId; }
     void setPassword(const QString& password) { m_password = password; }
+    void setTls(MailTarget::Tls tls) { m_tls = tls; }
+    void setTarget(const MailTarget& target);
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
+    MailTarget::Tls tls() const { return m_tls; }
     QString userId() const { return m_userId; }
 
-    // connectMs bounds name resolution plus opening the connection; lineMs bounds each
-    // awaited reply. Values below 1 are taken as 1.
+    // connectMs bounds name resolution, every address tried and the TLS handshake (also
+    // the one after STLS); lineMs bounds each awaited reply, a multi-line one as a whole.
+    // Values below 1 are taken as 1.
     void setTimeouts(int connectMs, int lineMs);
     int connectTimeout() const { return m_connectMs; }
     int lineTimeout() const { return m_lineMs; }
 
-    // Greeting, USER, PASS. On any failure the connection is closed (Quit sent when it
+    // Greeting, CAPA and STLS (unless TLS is implicit), USER, PASS. On any failure the connection is closed (Quit sent when it
     // was open, aborted after a time-out or an over-long line) before done(false, ...).
     // An open connection from an earlier login is closed first, as disconnectFromServer().
     void connectAndLogin(Done done);
@@ -61,13 +74,22 @@ public:
     bool disconnectFromServer();
 
     bool isConnected() const;
+    bool isEncrypted() const;
     bool isBusy() const { return m_step != Step::Idle; }
     // The last non-blank reply line read from the server.
     QString lastReply() const { return QString::fromUtf8(m_lastReply); }
 
-    // "pop.example.org:1110" gives the host and 1110; without ":port" the port is 110.
-    // False, outputs untouched, when the part after the last ':' is not 1..65535.
-    static bool splitServer(const QString& text, QString* host, quint16* port);
+    // The reason for a certificate that did not verify, in Spanish: expired, for another
+    // name, self-signed, from an unknown issuer...
+    static QString certificateReason(const QList<QSslError>& errors, const QString& host);
+    // A server's reply made fit to show: control and format characters removed, the
+    // password (when it was echoed) masked, at most 200 characters.
+    static QString serverText(const QByteArray& reply, const QString& password);
+    // True for a refusal that says the server wants an encrypted connection first.
+    static bool refusesClearText(const QByteArray& reply);
+
+    // Test seam: certificates trusted besides the system's store. Only tests set it.
+    static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
 
     // Receives the text of an error raised by a callback, so that none escapes into Qt's
     // event loop. The program points it at its standard error box; the default writes a
@@ -75,12 +97,12 @@ public:
     static void setUnhandledErrorHandler(UnhandledErrorHandler handler);
 
 private:
-    enum class Step { Idle, Resolving, Connecting, Greeting, User, Pass, Stat };
+    enum class Step { Idle, Connecting, Greeting, Capa, Stls, Handshake, User, Pass, Stat };
     enum class Close { Keep, Quit, Abort };
 
-    void startConnect(const QHostAddress& address);
-    void onLookedUp(const QHostInfo& info);
+    void startConnect();
     void onConnected();
+    void onEncrypted();
     void onReadyRead();
     void onSocketError(int error);
     void onTimeout();
@@ -88,6 +110,12 @@ private:
     bool awaitingLine() const;
     void readLines();
     void handleReply(const QByteArray& line);
+    void handleCapability(const QByteArray& line);
+    void startTls();
+    void sendUser();
+    QString refusal(const QByteArray& line) const;
+    QString notPop3(const QByteArray& line) const;
+    QString connectFailure(int error) const;
     bool writeCommand(const QByteArray& command);
     bool send(const QByteArray& command);
     void expectReply(Step step);
@@ -101,6 +129,7 @@ private:
 
     QString m_host;
     quint16 m_port = DefaultPort;
+    MailTarget::Tls m_tls = MailTarget::Tls::Stls;
     QString m_userId;
     QString m_password;
     int m_connectMs = DefaultConnectTimeoutMs;
@@ -109,10 +138,11 @@ private:
     Step m_step = Step::Idle;
     Done m_done;
     CountDone m_countDone;
-    quint64 m_generation = 0; // tells a stale host lookup result from the current one
-    int m_lookupId = -1;
+    bool m_capaStatusRead = false; // the CAPA reply's status line has come
+    bool m_stlsOffered = false;
+    QList<QSslError> m_sslErrors; // why the last handshake's certificate did not verify
 
-    QTcpSocket* m_socket = nullptr; // child of this client; replaced for every connection
+    QSslSocket* m_socket = nullptr; // child of this client; replaced for every connection
     QByteArray m_buffer;            // bytes received and not yet consumed, at most MaxLineBytes + 1
     QByteArray m_lastReply;
     QTimer m_timer;

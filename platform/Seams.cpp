@@ -27,6 +27,8 @@ QMessageBox::StandardButton message(const MessageRequest& request)
     if (g_messageHandler)
         return g_messageHandler(request);
     QMessageBox box(request.icon, request.caption, request.text, request.buttons);
+    if (!request.detailedText.isEmpty())
+        box.setDetailedText(request.detailedText);
     // The close box answers "no button", which callers tell apart from OK.
     box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
     if (request.buttons == QMessageBox::Ok)
