@@ -20,7 +20,7 @@ struct MessageRequest
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    QString detailedText; // shown under the box's "details" button when not empty
+    QString detailedText = QString(); // shown under the box's "details" button when not empty
 };
 using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
 

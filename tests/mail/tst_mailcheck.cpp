@@ -1,6 +1,8 @@
 // The mailbox check against a scripted POP3 server on 127.0.0.1: its outcomes, the error
 // box and its guard, the check cadence of the minute timer, and the new-mail notice.
 
+#include "support/LogCapture.h"
+#include "support/Pop3TestServer.h"
 #include "support/ProgramFixture.h"
 
 #include "app/Ostiva_Unit.h"
@@ -16,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -183,6 +186,7 @@ struct SoundWitness
 } // namespace
 
 Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(Pop3TestServer::Script)
 
 class TestMailCheck : public QObject
 {
@@ -225,7 +229,8 @@ private slots:
         QVERIFY(f.messages.isEmpty());
         QVERIFY(f.startedPrograms.isEmpty());
         QCOMPARE(ContadorCorreo, 1);
-        QTRY_COMPARE(server.lines, (QList<QByteArray>{"USER ana.perez", "PASS secreto", "STAT", "Quit"}));
+        // CAPA finds no STLS here (this server knows no CAPA): the session stays clear.
+        QTRY_COMPARE(server.lines, (QList<QByteArray>{"CAPA", "USER ana.perez", "PASS secreto", "STAT", "Quit"}));
         QTRY_COMPARE(server.closed, 1);
 
         // A check by hand while the notice is up replaces its texts.
@@ -293,25 +298,36 @@ private slots:
     {
         QTest::addColumn<Script>("script");
         QTest::addColumn<bool>("reachable");
+        QTest::addColumn<QString>("reason"); // "%1" stands for the port
         Script s;
         s.pass = "-ERR clave incorrecta";
-        QTest::newRow("wrong password") << s << true;
+        QTest::newRow("wrong password") << s << true << "El servidor de correo rechazó la contraseña: -ERR clave incorrecta";
         s = Script();
         s.greeting = "-ERR ocupado";
-        QTest::newRow("greeting refused") << s << true;
-        QTest::newRow("STAT refused") << statReply("-ERR buzón bloqueado") << true;
-        QTest::newRow("count alone") << statReply("+OK 3") << true;
-        QTest::newRow("count not a number") << statReply("+OK tres 100") << true;
-        QTest::newRow("nobody listening") << Script() << false;
+        QTest::newRow("greeting refused") << s << true << "El servidor de correo no atiende: -ERR ocupado";
+        QTest::newRow("STAT refused") << statReply("-ERR buzón bloqueado") << true
+                                      << "El servidor de correo no dio el número de mensajes: -ERR buzón bloqueado";
+        QTest::newRow("count alone") << statReply("+OK 3") << true
+                                     << "El servidor de correo dio un número de mensajes que no se entiende: +OK 3";
+        QTest::newRow("count not a number")
+            << statReply("+OK tres 100") << true
+            << "El servidor de correo dio un número de mensajes que no se entiende: +OK tres 100";
+        QTest::newRow("nobody listening") << Script() << false
+                                          << "El servidor de correo 127.0.0.1 rechazó la conexión en el puerto %1";
     }
     void failureShowsErrorBox()
     {
         QFETCH(Script, script);
         QFETCH(bool, reachable);
+        QFETCH(QString, reason);
         FakePop3 server({script});
         ProgramFixture f;
         startProgram(f);
-        const QString target = reachable ? server.server() : QStringLiteral("127.0.0.1:%1").arg(closedPort());
+        LogCapture log;
+        const quint16 port = reachable ? QUrl("pop://" + server.server()).port() : closedPort();
+        const QString target = QStringLiteral("127.0.0.1:%1").arg(port);
+        if (reason.contains(QLatin1String("%1")))
+            reason = reason.arg(port);
         setAccount(target);
         bool checkedWhileUp = false;
         f.onMessage = [&](const seams::MessageRequest&) { checkedWhileUp = Ostiva_Form->CheckBoxError()->isChecked(); };
@@ -326,6 +342,8 @@ private slots:
         QCOMPARE(box.caption, QString("Error"));
         QCOMPARE(box.icon, QMessageBox::Critical);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(box.detailedText, reason);
+        QCOMPARE(log.texts("pennaro.mail"), QStringList{"Error en la cuenta de correo ana.perez: " + reason});
         QVERIFY(checkedWhileUp);
         QVERIFY(!Ostiva_Form->CheckBoxError()->isChecked());
         QCOMPARE(ContadorCorreo, 1); // answered with OK
@@ -376,9 +394,14 @@ private slots:
         startProgram(f);
         Ostiva_Form->CheckBoxError()->setChecked(true);
         ContadorCorreo = 4;
+        LogCapture log;
         Ostiva_Form->Cartero(kUser, kPassword, server.server());
         WAIT_CHECK_DONE();
         QVERIFY(f.messages.isEmpty());
+        // No box, but the reason still reaches the log.
+        QCOMPARE(log.texts("pennaro.mail"),
+                 QStringList{"Error en la cuenta de correo ana.perez: El servidor de correo rechazó la contraseña: "
+                             "-ERR clave incorrecta"});
         QCOMPARE(ContadorCorreo, 4);
         QVERIFY(Ostiva_Form->CheckBoxError()->isChecked());
         QTRY_COMPARE(server.closed, 1);
@@ -694,6 +717,79 @@ private slots:
         // The window is only hidden: it can be shown again.
         Correo_Form->show();
         QVERIFY(Correo_Form->isVisible());
+    }
+
+    // Whole checks over TLS, trusting the test CA through the client's seam; and the
+    // reason of each failure as the box's detailed text and in the log, once.
+    void tlsCheck_data()
+    {
+        using Tls = Pop3TestServer::Tls;
+        QTest::addColumn<Pop3TestServer::Script>("script");
+        QTest::addColumn<QString>("server"); // "%1" stands for the port
+        QTest::addColumn<QString>("reason"); // empty: the check finds mail
+        Pop3TestServer::Script s;
+        s.stat = "+OK 3 900";
+        s.tls = Tls::Implicit;
+        QTest::newRow("pop3s://") << s << "pop3s://localhost:%1" << "";
+        s.tls = Tls::Stls;
+        QTest::newRow("STLS") << s << "localhost:%1" << "";
+        s.tls = Tls::Implicit;
+        s.cert = testcerts::Cert::Expired;
+        QTest::newRow("expired certificate")
+            << s << "pop3s://localhost:%1" << "El certificado del servidor de correo no es válido: caducó el 01/01/2001";
+        s.tls = Tls::Stls;
+        s.cert = testcerts::Cert::WrongName;
+        QTest::newRow("certificate for another name")
+            << s << "localhost:%1"
+            << "El certificado del servidor de correo no es válido: es para mail.example.org, no para localhost";
+        s.cert = testcerts::Cert::Good;
+        s.stls = "-ERR no";
+        QTest::newRow("STLS refused") << s << "localhost:%1"
+                                      << "El servidor de correo ofreció STLS pero lo rechazó (no se envió la "
+                                         "contraseña): -ERR no";
+        QTest::newRow("server text not valid")
+            << Pop3TestServer::Script() << "pop3s://:%1"
+            << QStringLiteral("El servidor de correo «pop3s://:%1» no es válido: falta el nombre del servidor");
+    }
+    void tlsCheck()
+    {
+        QFETCH(Pop3TestServer::Script, script);
+        QFETCH(QString, server);
+        QFETCH(QString, reason);
+        if (!QSslSocket::supportsSsl())
+            QSKIP("Qt no tiene TLS en esta máquina");
+        Pop3Client::setExtraCaCertificates({testcerts::authority()});
+        const auto untrust = qScopeGuard([] { Pop3Client::setExtraCaCertificates({}); });
+        Pop3TestServer pop(script);
+        QVERIFY(pop.listening());
+        ProgramFixture f;
+        startProgram(f);
+        LogCapture log;
+        setAccount(server.arg(pop.port()));
+
+        comprobar();
+        WAIT_CHECK_DONE();
+        if (reason.isEmpty()) {
+            QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.value(0).detailedText));
+            QVERIFY(Correo_Form->isVisible());
+            QCOMPARE(Correo_Form->Label1->text(), QString("3"));
+            QVERIFY(log.texts("pennaro.mail").isEmpty());
+            QVERIFY(pop.received("PASS"));
+        } else {
+            QCOMPARE(f.messages.size(), 1);
+            QCOMPARE(f.messages.at(0).text, kErrorText);
+            QCOMPARE(f.messages.at(0).detailedText, reason.arg(pop.port()));
+            const QStringList logged = log.texts("pennaro.mail");
+            QCOMPARE(logged, QStringList{"Error en la cuenta de correo ana.perez: " + reason.arg(pop.port())});
+            QVERIFY(!pop.received("USER"));
+            QVERIFY(!Correo_Form->isVisible());
+        }
+        // The password goes nowhere but an encrypted session.
+        QVERIFY(!pop.received("PASS", true));
+        for (const LogCapture::Entry& entry : log.entries)
+            QVERIFY2(!entry.text.contains(kPassword), qPrintable(entry.text));
+        for (const seams::MessageRequest& box : f.messages)
+            QVERIFY(!box.detailedText.contains(kPassword));
     }
 
     void noticeStandsTopRight()
