@@ -11,7 +11,8 @@
 #include <exception>
 #include <utility>
 
-Q_LOGGING_CATEGORY(lcMail, "pennaro.mail")
+// Warnings by default; the steps of an exchange with QT_LOGGING_RULES="pennaro.mail.debug=true".
+Q_LOGGING_CATEGORY(lcMail, "pennaro.mail", QtInfoMsg)
 
 namespace {
 
