@@ -330,9 +330,10 @@ QString Pop3Client::connectFailure(int error) const
         if (!m_sslErrors.isEmpty())
             return certificateReason(m_sslErrors, m_host);
         if (m_step == Step::Connecting)
-            return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo: el puerto %1 no habla "
-                                  "TLS (para STLS escriba el servidor sin pop3s:// y con otro puerto)")
-                .arg(m_port);
+            return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo en el puerto %1: quizá "
+                                  "ese puerto no usa TLS desde el principio (pruebe %2:110, con STLS)")
+                .arg(m_port)
+                .arg(m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host);
         return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo tras STLS");
     case QAbstractSocket::RemoteHostClosedError:
         if (m_step == Step::Handshake || (m_step == Step::Connecting && m_tls == MailTarget::Tls::Implicit))

@@ -579,6 +579,10 @@ private slots:
         QTest::newRow("no port") << "127.0.0.1" << true << "127.0.0.1" << 110;
         QTest::newRow("port given") << "127.0.0.1:1110" << true << "127.0.0.1" << 1110;
         QTest::newRow("name and port") << "pop.example.invalid:995" << true << "pop.example.invalid" << 995;
+        QTest::newRow("IPv6 and port") << "[::1]:1110" << true << "::1" << 1110;
+        QTest::newRow("bare IPv6") << "::1" << true << "::1" << 110;
+        QTest::newRow("pop3s://") << "pop3s://127.0.0.1" << true << "127.0.0.1" << 995;
+        QTest::newRow("unknown scheme") << "imap://127.0.0.1" << false << "" << 0;
         QTest::newRow("port 0") << "127.0.0.1:0" << false << "" << 0;
         QTest::newRow("port too large") << "127.0.0.1:70000" << false << "" << 0;
         QTest::newRow("colon without port") << "127.0.0.1:" << false << "" << 0;
@@ -597,6 +601,8 @@ private slots:
         if (valid) {
             QCOMPARE(Ostiva_Form->POP->host(), host);
             QCOMPARE(int(Ostiva_Form->POP->port()), port);
+            // 995 is POP3S whether it is written with pop3s:// or as a port.
+            QCOMPARE(Ostiva_Form->POP->tls() == MailTarget::Tls::Implicit, port == 995);
             QVERIFY(Ostiva_Form->CorreoEnCurso);
         } else {
             QCOMPARE(Ostiva_Form->POP->host(), QString("previo"));

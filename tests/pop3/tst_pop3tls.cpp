@@ -176,7 +176,7 @@ private slots:
 
         QTest::newRow("POP3S port that speaks clear text")
             << script(Tls::None) << implicit << 10000
-            << "No se pudo cifrar la conexión con el servidor de correo: el puerto";
+            << "No se pudo cifrar la conexión con el servidor de correo en el puerto";
         QTest::newRow("clear port that speaks TLS")
             << script(Tls::Implicit) << stls << 500 << "El servidor de correo no envió su saludo a tiempo";
 
