@@ -668,11 +668,11 @@ void Pop3Client::startTls()
     m_socket->startClientEncryption();
 }
 
+// The reply is read by the caller's loop or, after a handshake, when it arrives.
 void Pop3Client::sendUser()
 {
     expectReply(Step::User);
-    if (send("USER " + m_userId.toUtf8()))
-        readLines();
+    send("USER " + m_userId.toUtf8());
 }
 
 bool Pop3Client::writeCommand(const QByteArray& command)
