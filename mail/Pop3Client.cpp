@@ -488,10 +488,13 @@ void Pop3Client::onTimeout()
     if (m_step == Step::Connecting) {
         const bool connected = m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
         if (connected)
-            fail(QStringLiteral("El servidor de correo %1 no completó la negociación TLS en %2 s").arg(m_host).arg(seconds),
+            fail(QStringLiteral("El servidor de correo %1 no completó la negociación TLS en %2 s")
+                     .arg(m_host)
+                     .arg(seconds),
                  Close::Abort);
         else
-            fail(QStringLiteral("El servidor de correo %1 no respondió en %2 s").arg(m_host).arg(seconds), Close::Abort);
+            fail(QStringLiteral("El servidor de correo %1 no respondió en %2 s").arg(m_host).arg(seconds),
+                 Close::Abort);
     } else if (m_step == Step::Handshake) {
         fail(QStringLiteral("El servidor de correo %1 no completó la negociación TLS en %2 s").arg(m_host).arg(seconds),
              Close::Abort);

@@ -61,9 +61,9 @@ public:
     int connectTimeout() const { return m_connectMs; }
     int lineTimeout() const { return m_lineMs; }
 
-    // Greeting, CAPA and STLS (unless TLS is implicit), USER, PASS. On any failure the connection is closed (Quit sent when it
-    // was open, aborted after a time-out or an over-long line) before done(false, ...).
-    // An open connection from an earlier login is closed first, as disconnectFromServer().
+    // Greeting, CAPA and STLS (unless TLS is implicit), USER, PASS. On any failure the connection is closed (Quit sent
+    // when it was open, aborted after a time-out or an over-long line) before done(false, ...). An open connection from
+    // an earlier login is closed first, as disconnectFromServer().
     void connectAndLogin(Done done);
     // STAT. A negative or malformed reply leaves the connection open; a dropped
     // connection, a time-out or an over-long line closes it.

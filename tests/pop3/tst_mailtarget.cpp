@@ -53,8 +53,7 @@ private slots:
                                          << Tls::Implicit;
         QTest::newRow("pop3s capitals") << "POP3S://Pop.Example.org" << true << "Pop.Example.org" << 995
                                         << Tls::Implicit;
-        QTest::newRow("pop3s slash") << "pop3s://pop.example.org/" << true << "pop.example.org" << 995
-                                     << Tls::Implicit;
+        QTest::newRow("pop3s slash") << "pop3s://pop.example.org/" << true << "pop.example.org" << 995 << Tls::Implicit;
         QTest::newRow("pop3s IPv6") << "pop3s://[::1]:2995" << true << "::1" << 2995 << Tls::Implicit;
         QTest::newRow("pop3s bare IPv6") << "pop3s://::1" << true << "::1" << 995 << Tls::Implicit;
         QTest::newRow("pop3s empty") << "pop3s://" << false << "" << 0 << Tls::Stls;
@@ -84,7 +83,8 @@ private slots:
             QVERIFY(reason.isEmpty());
         } else {
             QVERIFY(got == untouched);
-            QVERIFY2(reason.startsWith(QStringLiteral("El servidor de correo \u00ab") + text + QStringLiteral("\u00bb no es válido: ")),
+            QVERIFY2(reason.startsWith(QStringLiteral("El servidor de correo \u00ab") + text +
+                                       QStringLiteral("\u00bb no es válido: ")),
                      qPrintable(reason));
         }
     }

@@ -147,14 +147,14 @@ private slots:
 
         QTest::newRow("POP3S, wrong name") << script(Tls::Implicit, Cert::WrongName) << implicit << 10000
                                            << certificate + "es para mail.example.org, no para localhost";
-        QTest::newRow("POP3S, expired")
-            << script(Tls::Implicit, Cert::Expired) << implicit << 10000 << certificate + "caducó el 01/01/2001";
+        QTest::newRow("POP3S, expired") << script(Tls::Implicit, Cert::Expired) << implicit << 10000
+                                        << certificate + "caducó el 01/01/2001";
         QTest::newRow("POP3S, self-signed") << script(Tls::Implicit, Cert::SelfSigned) << implicit << 10000
                                             << certificate + "está firmado por el propio servidor (autofirmado)";
         QTest::newRow("STLS, wrong name") << script(Tls::Stls, Cert::WrongName) << stls << 10000
                                           << certificate + "es para mail.example.org, no para localhost";
-        QTest::newRow("STLS, expired")
-            << script(Tls::Stls, Cert::Expired) << stls << 10000 << certificate + "caducó el 01/01/2001";
+        QTest::newRow("STLS, expired") << script(Tls::Stls, Cert::Expired) << stls << 10000
+                                       << certificate + "caducó el 01/01/2001";
 
         Script refused = script(Tls::Stls);
         refused.stls = "-ERR TLS no disponible";
@@ -182,7 +182,8 @@ private slots:
 
         Script endless = script(Tls::Stls);
         endless.capaEnds = false;
-        QTest::newRow("CAPA without its end") << endless << stls << 500 << "El servidor de correo no respondió a tiempo";
+        QTest::newRow("CAPA without its end")
+            << endless << stls << 1500 << "El servidor de correo no respondió a tiempo";
         Script huge = script(Tls::Stls);
         huge.capa = {"+OK", "STLS", QByteArray(70 * 1024, 'x')};
         huge.capaEnds = false;
@@ -226,8 +227,9 @@ private slots:
         client.connectAndLogin(login.done());
         QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
         QVERIFY(!login.ok);
-        QCOMPARE(login.error,
-                 QStringLiteral("El certificado del servidor de correo no es válido: lo emitió una autoridad desconocida"));
+        QCOMPARE(
+            login.error,
+            QStringLiteral("El certificado del servidor de correo no es válido: lo emitió una autoridad desconocida"));
         QVERIFY(!pop.received("USER"));
     }
 
@@ -276,7 +278,8 @@ private slots:
         client.connectAndLogin(login.done());
         QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
         QVERIFY(!login.ok);
-        QCOMPARE(login.error, QStringLiteral("El servidor de correo ::1 rechazó la conexión en el puerto %1").arg(port));
+        QCOMPARE(login.error,
+                 QStringLiteral("El servidor de correo ::1 rechazó la conexión en el puerto %1").arg(port));
     }
 
     void certificateReason_data()
@@ -317,9 +320,17 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << QByteArray("-ERR clave incorrecta") << "x1" << "-ERR clave incorrecta";
-        QTest::newRow("controls") << QByteArray("-ERR a\x01\x1b\x7f" "b\tc") << "" << "-ERR abc";
-        QTest::newRow("C1 and bidi") << QByteArray("-ERR \xc2\x9b" "a\xe2\x80\xae" "b") << "" << "-ERR ab";
+        QTest::newRow("plain") << QByteArray("-ERR clave incorrecta") << "x1"
+                               << "-ERR clave incorrecta";
+        QTest::newRow("controls") << QByteArray("-ERR a\x01\x1b\x7f"
+                                                "b\tc")
+                                  << ""
+                                  << "-ERR abc";
+        QTest::newRow("C1 and bidi") << QByteArray("-ERR \xc2\x9b"
+                                                   "a\xe2\x80\xae"
+                                                   "b")
+                                     << ""
+                                     << "-ERR ab";
         QTest::newRow("echoed password") << QByteArray("-ERR secreto no es secreto") << "secreto"
                                          << "-ERR **** no es ****";
         QTest::newRow("long") << QByteArray("-ERR " + QByteArray(300, 'x')) << ""

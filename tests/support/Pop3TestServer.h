@@ -38,8 +38,8 @@ public:
         QList<QByteArray> capa = {"+OK capacidades", "TOP", "USER", "UIDL"};
         bool capaEnds = true;
         QByteArray stls = "+OK empiece la negociación";
-        QByteArray afterStls;            // sent in clear right behind the STLS reply
-        bool closeAfterStls = false;     // closes instead of negotiating
+        QByteArray afterStls;        // sent in clear right behind the STLS reply
+        bool closeAfterStls = false; // closes instead of negotiating
         QByteArray user = "+OK";
         QByteArray pass = "+OK";
         QByteArray stat = "+OK 0 0";
