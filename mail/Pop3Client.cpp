@@ -67,11 +67,6 @@ QByteArray trimmedLine(const QByteArray& line)
     return line.mid(begin, end - begin);
 }
 
-bool isPositive(const QByteArray& reply)
-{
-    return reply.size() >= 3 && reply.left(3).toUpper() == "+OK";
-}
-
 // A decimal whole number with an optional sign that fits a signed 32-bit integer.
 bool parseDecimal(const QByteArray& text, int* value)
 {
@@ -98,16 +93,6 @@ bool parseDecimal(const QByteArray& text, int* value)
         return false;
     *value = static_cast<int>(result);
     return true;
-}
-
-// The STAT reply from its fifth character on: the count is the part before the first blank.
-bool parseCount(const QByteArray& reply, int* count)
-{
-    const QByteArray rest = reply.mid(4);
-    const qsizetype blank = rest.indexOf(' ');
-    if (blank < 0)
-        return false;
-    return parseDecimal(rest.left(blank), count);
 }
 
 QString socketErrorText(int error)
@@ -367,21 +352,45 @@ void Pop3Client::expectReply(Step step)
     m_timer.start(m_lineMs);
 }
 
+bool Pop3Client::isPositiveReply(const QByteArray& reply)
+{
+    return reply.size() >= 3 && reply.left(3).toUpper() == "+OK";
+}
+
+// The STAT reply from its fifth character on: the count is the part before the first blank.
+bool Pop3Client::parseStatReply(const QByteArray& reply, int* count)
+{
+    const QByteArray rest = reply.mid(4);
+    const qsizetype blank = rest.indexOf(' ');
+    if (blank < 0)
+        return false;
+    return parseDecimal(rest.left(blank), count);
+}
+
+Pop3Client::LineResult Pop3Client::takeReplyLine(QByteArray& buffer, QByteArray* line)
+{
+    const qsizetype lf = buffer.indexOf('\n');
+    if (lf < 0)
+        return buffer.size() > MaxLineBytes ? LineResult::TooLong : LineResult::NeedMore;
+    QByteArray taken = buffer.left(lf);
+    buffer.remove(0, lf + 1);
+    if (taken.endsWith('\r'))
+        taken.chop(1);
+    *line = trimmedLine(taken);
+    return LineResult::Line;
+}
+
 void Pop3Client::readLines()
 {
     while (awaitingLine()) {
-        const qsizetype lf = m_buffer.indexOf('\n');
-        if (lf >= 0) {
-            QByteArray line = m_buffer.left(lf);
-            m_buffer.remove(0, lf + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            line = trimmedLine(line);
+        QByteArray line;
+        const LineResult result = takeReplyLine(m_buffer, &line);
+        if (result == LineResult::Line) {
             if (!line.isEmpty())
                 handleReply(line);
             continue;
         }
-        if (m_buffer.size() > MaxLineBytes) {
+        if (result == LineResult::TooLong) {
             fail(QStringLiteral("Línea de respuesta del servidor de correo demasiado larga"), Close::Abort);
             return;
         }
@@ -399,7 +408,7 @@ void Pop3Client::handleReply(const QByteArray& line)
 {
     m_lastReply = line;
     m_timer.stop();
-    if (!isPositive(line)) {
+    if (!isPositiveReply(line)) {
         fail(QString::fromUtf8(line), Close::Keep);
         return;
     }
@@ -417,7 +426,7 @@ void Pop3Client::handleReply(const QByteArray& line)
         break;
     case Step::Stat: {
         int count = 0;
-        if (parseCount(line, &count))
+        if (parseStatReply(line, &count))
             finish(true, count, QString());
         else
             fail(QString::fromUtf8(line), Close::Keep);
