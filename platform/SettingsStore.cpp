@@ -555,6 +555,7 @@ SettingsStore SettingsStore::load(RootKey root)
     } else if (st.st_size > kMaxFileSize) {
         err = EFBIG;
     } else {
+        bytes.reserve(qsizetype(st.st_size));
         char buffer[65536];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);

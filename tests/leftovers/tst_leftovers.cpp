@@ -30,6 +30,7 @@ void touch(const QString& path, const QDateTime& changed)
     QFile f(path);
     QVERIFY2(f.open(QIODevice::ReadWrite), qPrintable(path));
     f.write("x");
+    QVERIFY(f.flush()); // a write at close would set the time again
     QVERIFY(f.setFileTime(changed, QFileDevice::FileModificationTime));
 }
 

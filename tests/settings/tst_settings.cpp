@@ -590,7 +590,7 @@ void TestSettings::continuedBinaryValue()
     // A long binary value over thousands of continued lines, as regedit writes it, reads
     // back whole; its key's many values are found regardless of case.
     QByteArray data;
-    for (int i = 0; i < 100000; ++i)
+    for (int i = 0; i < 300000; ++i)
         data += char(i * 7);
     SettingsStore store = SettingsStore::load(HKEY_LOCAL_MACHINE);
     RegKey& key = store.createKey(kKey);

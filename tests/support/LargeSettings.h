@@ -18,18 +18,18 @@ inline constexpr int kFillerValues = 20000;
 inline constexpr int kSiblingKeys = 20000;
 
 // `mailLines` are value lines as they stand in the file ("\"User1\"=\"ana\"").
-inline QByteArray text(qint64 bytes, const QList<QByteArray>& mailLines)
+inline QByteArray text(qint64 bytes, int fillerValues, int siblingKeys, const QList<QByteArray>& mailLines)
 {
     QByteArray out = "REGEDIT4\n\n[";
     out += kMailKey;
     out += "]\n";
     const QByteArray filler(200, 'f');
-    for (int i = 0; i < kFillerValues; ++i)
+    for (int i = 0; i < fillerValues; ++i)
         out += "\"relleno" + QByteArray::number(i) + "\"=\"" + filler + "\"\n";
     for (const QByteArray& line : mailLines)
         out += line + '\n';
     out += '\n';
-    for (int i = 0; i < kSiblingKeys; ++i)
+    for (int i = 0; i < siblingKeys; ++i)
         out += "[HKEY_LOCAL_MACHINE\\Software\\Relleno\\clave" + QByteArray::number(i) + "]\n\"v\"=dword:" +
                QByteArray::number(i, 16).rightJustified(8, '0') + "\n\n";
     // The binary value fills what is left: 25 bytes (75 characters) per continued line.
@@ -43,6 +43,11 @@ inline QByteArray text(qint64 bytes, const QList<QByteArray>& mailLines)
     }
     out += "\n\n";
     return out;
+}
+
+inline QByteArray text(qint64 bytes, const QList<QByteArray>& mailLines)
+{
+    return text(bytes, kFillerValues, kSiblingKeys, mailLines);
 }
 
 } // namespace LargeSettings
