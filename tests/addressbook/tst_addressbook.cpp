@@ -777,7 +777,8 @@ void TestAddressBook::webUrl_data()
     QTest::newRow("empty label")         << "http://x..es/" << "";
     QTest::newRow("one label, no scheme")<< "intranet" << "";
     QTest::newRow("other scheme")        << "gopher://x.es" << "";
-    QTest::newRow("control character")   << QString("x.es/") + QChar(0x85) << "";
+    QTest::newRow("control character")   << QString("x.es/a") + QChar(0x80) + "b" << "";
+    QTest::newRow("next line inside")    << QString("x.es/a") + QChar(0x85) + "b" << "";
     // clang-format on
 }
 
