@@ -152,10 +152,11 @@ QString quoted(const QString& s)
 // "hex:" or "hex(N):" followed by the bytes, wrapped as regedit wraps them.
 QString hexData(const QString& lead, const QString& prefix, const QByteArray& data)
 {
+    static const char digits[] = "0123456789abcdef";
     QString out = lead + prefix;
+    out.reserve(out.size() + data.size() * 3 + data.size() / 20 * 4);
     qsizetype lineLength = out.size();
     for (qsizetype i = 0; i < data.size(); ++i) {
-        const QString byte = QString::number(quint8(data[i]), 16).rightJustified(2, QLatin1Char('0'));
         if (i > 0) {
             out += QLatin1Char(',');
             ++lineLength;
@@ -164,7 +165,9 @@ QString hexData(const QString& lead, const QString& prefix, const QByteArray& da
                 lineLength = 2;
             }
         }
-        out += byte;
+        const quint8 byte = quint8(data[i]);
+        out += QLatin1Char(digits[byte >> 4]);
+        out += QLatin1Char(digits[byte & 15]);
         lineLength += 2;
     }
     return out;
@@ -255,7 +258,14 @@ public:
         quint32 n = 0;
         int digits = 0;
         while (!atEnd() && digits < maxDigits) {
-            const int d = QStringLiteral("0123456789abcdef").indexOf(m_s[m_pos].toLower());
+            const char16_t c = m_s[m_pos].unicode();
+            int d = -1;
+            if (c >= u'0' && c <= u'9')
+                d = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                d = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                d = c - u'A' + 10;
             if (d < 0)
                 break;
             n = n * 16 + quint32(d);
@@ -431,13 +441,14 @@ QString SettingsStore::toText() const
 SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const QString& fileName)
 {
     SettingsStore store(root);
-    QStringList lines = text.split(QLatin1Char('\n'));
+    // Views into the text: no copy of a line is made unless a value goes on over several.
+    QList<QStringView> lines = QStringView(text).split(u'\n');
     // Every file we write ends with a line break: a last line without one was cut short.
     if (lines.size() < 2 || !lines.last().isEmpty())
         throwBad(fileName, int(lines.size()), QStringLiteral("el archivo está incompleto"));
     lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r')))
+    for (QStringView& line : lines)
+        if (line.endsWith(u'\r'))
             line.chop(1);
     if (lines.first().trimmed() != QLatin1String(kHeader))
         throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» no es un archivo REGEDIT4")
@@ -446,14 +457,14 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
     RegKey* key = nullptr;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const int lineNo = int(i + 1);
-        QString line = lines[i];
-        const QString trimmed = line.trimmed();
+        QStringView line = lines[i];
+        const QStringView trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')))
                 throwBad(fileName, lineNo, QStringLiteral("falta el corchete de cierre"));
-            const QString path = line.mid(1, line.size() - 2);
+            const QString path = line.mid(1, line.size() - 2).toString();
             const qsizetype slash = path.indexOf(QLatin1Char('\\'));
             if (!sameName(QStringView(path).left(slash < 0 ? path.size() : slash), rootName(root)))
                 throwBad(fileName, lineNo, QStringLiteral("la clave no pertenece a %1").arg(rootName(root)));
@@ -483,11 +494,15 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
         // Binary data may go on over following lines, each ending in "\" but the last.
         // Each line is appended in place: a new text per line would make a long value cost
         // the square of its length.
-        if (QStringView(line).mid(dataStart).startsWith(u"hex", Qt::CaseInsensitive)) {
-            while (line.endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) {
-                line.chop(1);
-                line += QStringView(lines[++i]).trimmed();
+        QString joined;
+        if (line.mid(dataStart).startsWith(u"hex", Qt::CaseInsensitive) && line.endsWith(u'\\') &&
+            i + 1 < lines.size()) {
+            joined = line.toString();
+            while (joined.endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) {
+                joined.chop(1);
+                joined += lines[++i].trimmed();
             }
+            line = joined;
         }
 
         Parser p(line, fileName, lineNo);
