@@ -91,7 +91,7 @@ void TOstiva_Form::CargarCorreo()
     // Each read stops the loading with its error when the value is missing or of
     // another type; the values after it keep the page's initial contents.
     // The settings file is read once for all of them.
-    const SettingsBatch batch;
+    SettingsBatch batch;
     EditMail1User()->setText(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kUser));
     EditMail1Pass()->setText(DeEncrypt(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kPassword)));
     if (!Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kTiempo).isEmpty())

@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
         timer.start();
         qint64 cpu = cpuMs();
         {
-            const SettingsBatch batch;
+            SettingsBatch batch;
             for (const QString& name : texts)
                 r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, key, name);
             r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, key, "Tiempo");
