@@ -10,11 +10,13 @@
 #include "store/Data_Unit.h"
 
 #include <QEvent>
+#include <QHostAddress>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTimer>
+#include <QUrl>
 
 TDireccion_Form* Direccion_Form = nullptr;
 
@@ -452,16 +454,70 @@ QUrl TDireccion_Form::mailtoUrl(const QString& address)
                 QUrl::StrictMode);
 }
 
+namespace {
+
+bool isWebScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
+}
+
+// A host a browser can reach: an IP address, "localhost", or dot-separated labels of
+// letters, digits and inner hyphens (a name in another script in its ASCII form). A name of
+// one label only counts when the scheme was written, and never when it is a scheme's name,
+// which is what a text such as "http//x.es" leaves as its host.
+bool isWebHost(const QUrl& url, bool schemeWritten)
+{
+    const QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.isEmpty())
+        return false;
+    if (!QHostAddress(host).isNull() || host == QLatin1String("localhost"))
+        return true;
+    static const QRegularExpression label(QStringLiteral("^[a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?$"));
+    QStringList labels = host.split(QLatin1Char('.'));
+    if (labels.size() > 1 && labels.last().isEmpty())
+        labels.removeLast(); // a fully qualified name's final dot
+    for (const QString& part : std::as_const(labels))
+        if (!label.match(part).hasMatch())
+            return false;
+    if (labels.size() == 1)
+        return schemeWritten && !isWebScheme(host);
+    return true;
+}
+
+} // namespace
+
 QUrl TDireccion_Form::webUrl(const QString& text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return QUrl();
-    const QUrl url = QUrl::fromUserInput(trimmed);
-    const QString scheme = url.scheme().toLower();
-    const bool web =
-        scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp");
-    if (!url.isValid() || !web || url.host().isEmpty())
+    // A line break, a tab or a blank inside is no part of an address; taken as it stands, the
+    // parser would only escape them and open something else.
+    for (const QChar c : trimmed)
+        if (c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+            return QUrl();
+
+    // "name:" at the start is a scheme, unless only a port number follows the colon
+    // ("localhost:8080/"). Only web schemes are opened, and only as "scheme://host...".
+    static const QRegularExpression schemePrefix(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):([^/]*)"));
+    QString full = trimmed;
+    bool schemeWritten = false;
+    const QRegularExpressionMatch m = schemePrefix.match(trimmed);
+    if (m.hasMatch()) {
+        static const QRegularExpression port(QStringLiteral("^[0-9]+$"));
+        const QString scheme = m.captured(1).toLower();
+        const bool isPort = !isWebScheme(scheme) && port.match(m.captured(2)).hasMatch();
+        if (!isPort) {
+            if (!isWebScheme(scheme) || !QStringView(trimmed).mid(m.capturedLength(1) + 1).startsWith(u"//"))
+                return QUrl();
+            schemeWritten = true;
+        }
+    }
+    if (!schemeWritten)
+        full = QStringLiteral("http://") + trimmed;
+
+    const QUrl url(full, QUrl::TolerantMode);
+    if (!url.isValid() || !isWebScheme(url.scheme().toLower()) || !isWebHost(url, schemeWritten))
         return QUrl();
     return url;
 }

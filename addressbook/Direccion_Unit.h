@@ -66,7 +66,8 @@ public:
     // header percent-encoded.
     static QUrl mailtoUrl(const QString& address);
     // The web address as the browser gets it (no scheme: http). An empty QUrl when the
-    // text names no http, https or ftp address (a local file or program, a script).
+    // text names no http, https or ftp address (a local file or program, a script), holds
+    // a blank or a line break, or leaves no valid host once parsed.
     static QUrl webUrl(const QString& text);
 
     void reject() override;

@@ -6,6 +6,9 @@
 #include "common/Acerca_Unit.h"
 #include "mail/Correo_Unit.h"
 #include "platform/Guard.h"
+#include "platform/Leftovers.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SettingsStore.h"
 #include "reminders/AddReminder_Unit.h"
 #include "reminders/Buscar_Unit.h"
 #include "reminders/Mensaje_Uni.h"
@@ -29,10 +32,21 @@ void destroy(T*& global)
     delete object;
 }
 
+// A run killed while saving the settings or creating a table leaves its temporary file
+// (the settings one holds the scrambled password). Only names of the forms the program
+// itself makes, only where it makes them, and only files older than this run.
+void removeLeftovers(const QDateTime& runStart)
+{
+    Leftovers::remove(ProgramFolder::path(), &SettingsStore::isTemporaryName, runStart);
+    Leftovers::remove(TDataModuleReminder::dataFolderPath(), &TDataModuleReminder::isTableLeftover, runStart);
+}
+
 } // namespace
 
 void CreateProgramObjects()
 {
+    removeLeftovers(QDateTime::currentDateTime());
+
     // The main window's and the store's constructors show their own errors and go on
     // (their creation handlers are guarded inside), so each global is set even then.
     create(Ostiva_Form);

@@ -131,8 +131,12 @@ QString fecha(const QDate& date)
 {
     if (!date.isValid())
         throw ConversionError(QStringLiteral("Fecha no válida"));
+    // The year always has four digits: "27" would read back as 2027. Years outside 1 to
+    // 9999 have no ten-character form that reads back.
+    if (date.year() < 1 || date.year() > 9999)
+        throw ConversionError(QStringLiteral("Fecha no válida"));
     return padded(date.day(), 2) + QLatin1Char('/') + padded(date.month(), 2) + QLatin1Char('/') +
-           QString::number(date.year());
+           padded(date.year(), 4);
 }
 
 QDate parseFecha(const QString& text)

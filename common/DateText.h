@@ -17,7 +17,8 @@ inline constexpr const char* NombreMes[13] = {"",        "enero",     "febrero",
                                               "mayo",    "junio",     "julio",    "agosto", "septiembre",
                                               "octubre", "noviembre", "diciembre"};
 
-// "05/03/2027". Raises ConversionError for an invalid date.
+// "05/03/2027", the year always in four digits ("31/03/0027"). Raises ConversionError for
+// an invalid date or a year outside 1 to 9999.
 QString fecha(const QDate& date);
 // Day/month/year, leading zeros optional ("5/3/2027").
 QDate parseFecha(const QString& text);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -81,6 +82,33 @@ const RegValue* findValue(const SettingsStore& store, const QString& keyPath, co
     return v;
 }
 
+// The root's tree for one routine: the current batch's, else one read for this call alone.
+class StoreAccess
+{
+public:
+    explicit StoreAccess(RootKey root) : m_batch(SettingsBatch::current())
+    {
+        if (m_batch)
+            m_store = &m_batch->store(root);
+        else
+            m_store = &m_own.emplace(SettingsStore::load(root));
+    }
+    SettingsStore& store() { return *m_store; }
+    // A change is written at once, or by the batch's commit.
+    void changed()
+    {
+        if (m_batch)
+            m_batch->markChanged(m_store->root());
+        else
+            m_store->save();
+    }
+
+private:
+    SettingsBatch* m_batch;
+    std::optional<SettingsStore> m_own;
+    SettingsStore* m_store = nullptr;
+};
+
 } // namespace
 
 TRutines::TRutines(QObject* parent) : QObject(parent) {}
@@ -88,13 +116,13 @@ TRutines::TRutines(QObject* parent) : QObject(parent) {}
 void TRutines::EscribeRegistro(RootKey root, const QString& keyPath, const QString& valueName, int typeCode,
                                const QVariant& value)
 {
-    SettingsStore store = SettingsStore::load(root);
+    StoreAccess access(root);
     bool created = false;
-    RegKey& key = store.createKey(keyPath, &created);
+    RegKey& key = access.store().createKey(keyPath, &created);
     // The key stays made even when the value then cannot be written, as the registry does.
     const auto failAfterKey = [&](const auto& error) {
         if (created)
-            store.save();
+            access.changed();
         throw error;
     };
 
@@ -133,20 +161,20 @@ void TRutines::EscribeRegistro(RootKey root, const QString& keyPath, const QStri
     if (!SettingsStore::setValue(key, valueName, regType, data))
         failAfterKey(
             SettingsError(ERROR_CANTWRITE, QStringLiteral("No se pudieron guardar los datos de '%1'").arg(valueName)));
-    store.save();
+    access.changed();
 }
 
 QString TRutines::LeeRegistroCadena(RootKey root, const QString& keyPath, const QString& valueName)
 {
-    const SettingsStore store = SettingsStore::load(root);
-    const RegValue* v = findValue(store, keyPath, valueName, {REG_SZ, REG_EXPAND_SZ});
+    StoreAccess access(root);
+    const RegValue* v = findValue(access.store(), keyPath, valueName, {REG_SZ, REG_EXPAND_SZ});
     return v ? SettingsStore::dataText(v->data) : QString();
 }
 
 qint32 TRutines::LeeRegistroEntero(RootKey root, const QString& keyPath, const QString& valueName)
 {
-    const SettingsStore store = SettingsStore::load(root);
-    const RegValue* v = findValue(store, keyPath, valueName, {REG_DWORD});
+    StoreAccess access(root);
+    const RegValue* v = findValue(access.store(), keyPath, valueName, {REG_DWORD});
     if (!v)
         return 0;
     if (v->data.size() != 4)

@@ -1,6 +1,8 @@
 #pragma once
 // TRutines: state-free routines on the settings store (values read and written by type)
 // and the left-padding of texts with "0". Each window that needs them holds a Rutines1.
+// Each routine reads the settings file itself, unless a SettingsBatch is alive: then all
+// of them share its one reading and its one write.
 
 #include "platform/SettingsStore.h"
 

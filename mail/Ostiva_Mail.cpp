@@ -95,6 +95,8 @@ void TOstiva_Form::CargarCorreo()
 {
     // Each read stops the loading with its error when the value is missing or of
     // another type; the values after it keep the page's initial contents.
+    // The settings file is read once for all of them.
+    SettingsBatch batch;
     EditMail1User()->setText(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kUser));
     EditMail1Pass()->setText(DeEncrypt(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kPassword)));
     if (!Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kTiempo).isEmpty())
@@ -109,14 +111,24 @@ void TOstiva_Form::BitBtn5Click()
 {
     // In this order: an interval that is no number fails after the first six values
     // are written, leaving IntervaloCorreo as it was and "Programa" unwritten.
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kUser, kText, EditMail1User()->text());
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kTiempo, kText, EditTiempo()->text());
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kError, kInteger, CheckBoxError()->isChecked() ? 1 : 0);
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger, CheckBoxPrograma()->isChecked() ? 1 : 0);
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPop3, kText, EditPOP3()->text());
-    IntervaloCorreo = StrToInt(EditTiempo()->text());
-    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPrograma, kText, EditPrograma()->text());
+    // The file is read once and written once, with whatever was written before a failure.
+    SettingsBatch batch;
+    try {
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kUser, kText, EditMail1User()->text());
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kTiempo, kText, EditTiempo()->text());
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kError, kInteger, CheckBoxError()->isChecked() ? 1 : 0);
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger,
+                                  CheckBoxPrograma()->isChecked() ? 1 : 0);
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPop3, kText, EditPOP3()->text());
+        IntervaloCorreo = StrToInt(EditTiempo()->text());
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPrograma, kText, EditPrograma()->text());
+    } catch (...) {
+        // A failure to write the file replaces the step's error: then nothing was saved.
+        batch.commit();
+        throw;
+    }
+    batch.commit();
 }
 
 // Each byte of the text's UTF-8 form moves up by 5 (mod 256) and becomes the character

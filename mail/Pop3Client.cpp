@@ -71,11 +71,6 @@ QByteArray trimmedLine(const QByteArray& line)
     return line.mid(begin, end - begin);
 }
 
-bool isPositive(const QByteArray& reply)
-{
-    return reply.size() >= 3 && reply.left(3).toUpper() == "+OK";
-}
-
 bool isNegative(const QByteArray& reply)
 {
     return reply.size() >= 4 && reply.left(4).toUpper() == "-ERR";
@@ -125,16 +120,6 @@ bool parseDecimal(const QByteArray& text, int* value)
         return false;
     *value = static_cast<int>(result);
     return true;
-}
-
-// The STAT reply from its fifth character on: the count is the part before the first blank.
-bool parseCount(const QByteArray& reply, int* count)
-{
-    const QByteArray rest = reply.mid(4);
-    const qsizetype blank = rest.indexOf(' ');
-    if (blank < 0)
-        return false;
-    return parseDecimal(rest.left(blank), count);
 }
 
 QString socketErrorText(int error)
@@ -533,16 +518,40 @@ void Pop3Client::expectReply(Step step)
     m_timer.start(m_lineMs);
 }
 
+bool Pop3Client::isPositiveReply(const QByteArray& reply)
+{
+    return reply.size() >= 3 && reply.left(3).toUpper() == "+OK";
+}
+
+// The STAT reply from its fifth character on: the count is the part before the first blank.
+bool Pop3Client::parseStatReply(const QByteArray& reply, int* count)
+{
+    const QByteArray rest = reply.mid(4);
+    const qsizetype blank = rest.indexOf(' ');
+    if (blank < 0)
+        return false;
+    return parseDecimal(rest.left(blank), count);
+}
+
+Pop3Client::LineResult Pop3Client::takeReplyLine(QByteArray& buffer, QByteArray* line)
+{
+    const qsizetype lf = buffer.indexOf('\n');
+    if (lf < 0)
+        return buffer.size() > MaxLineBytes ? LineResult::TooLong : LineResult::NeedMore;
+    QByteArray taken = buffer.left(lf);
+    buffer.remove(0, lf + 1);
+    if (taken.endsWith('\r'))
+        taken.chop(1);
+    *line = trimmedLine(taken);
+    return LineResult::Line;
+}
+
 void Pop3Client::readLines()
 {
     while (awaitingLine()) {
-        const qsizetype lf = m_buffer.indexOf('\n');
-        if (lf >= 0) {
-            QByteArray line = m_buffer.left(lf);
-            m_buffer.remove(0, lf + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            line = trimmedLine(line);
+        QByteArray line;
+        const LineResult result = takeReplyLine(m_buffer, &line);
+        if (result == LineResult::Line) {
             if (line.isEmpty())
                 continue;
             if (m_step == Step::Capa && m_capaStatusRead)
@@ -551,7 +560,7 @@ void Pop3Client::readLines()
                 handleReply(line);
             continue;
         }
-        if (m_buffer.size() > MaxLineBytes) {
+        if (result == LineResult::TooLong) {
             fail(QStringLiteral("Línea de respuesta del servidor de correo demasiado larga"), Close::Abort);
             return;
         }
@@ -568,7 +577,7 @@ void Pop3Client::readLines()
 void Pop3Client::handleReply(const QByteArray& line)
 {
     m_lastReply = line;
-    const bool positive = isPositive(line);
+    const bool positive = isPositiveReply(line);
     const bool negative = isNegative(line);
     if (!positive && !negative) {
         fail(notPop3(line), Close::Keep);
@@ -624,7 +633,7 @@ void Pop3Client::handleReply(const QByteArray& line)
         if (negative)
             fail(QStringLiteral("El servidor de correo no dio el número de mensajes: %1").arg(refusal(line)),
                  Close::Keep);
-        else if (parseCount(line, &count))
+        else if (parseStatReply(line, &count))
             finish(true, count, QString());
         else
             fail(QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1")

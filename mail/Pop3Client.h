@@ -91,6 +91,18 @@ public:
     // Test seam: certificates trusted besides the system's store. Only tests set it.
     static void setExtraCaCertificates(const QList<QSslCertificate>& certificates);
 
+    // Reading the server's replies, apart from the connection. takeReplyLine takes the next
+    // line (up to its LF; the CR and blanks around removed, so it may be empty) off the
+    // front of the received bytes; NeedMore when no LF has come yet, TooLong when the
+    // bytes without one are more than MaxLineBytes.
+    enum class LineResult { Line, NeedMore, TooLong };
+    static LineResult takeReplyLine(QByteArray& buffer, QByteArray* line);
+    // "+OK" in any case at the start.
+    static bool isPositiveReply(const QByteArray& reply);
+    // The message count of a STAT reply ("+OK 3 1200"): the decimal number (an optional
+    // sign, fits 32 bits) from the fifth character up to the first blank after it.
+    static bool parseStatReply(const QByteArray& reply, int* count);
+
     // Receives the text of an error raised by a callback, so that none escapes into Qt's
     // event loop. The program points it at its standard error box; the default writes a
     // warning. An empty handler restores the default.

@@ -1,6 +1,10 @@
 #include "platform/JpegImage.h"
 
+#include "platform/RegularFile.h"
+
 #include <QFile>
+
+#include <unistd.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -127,8 +131,16 @@ QImage JpegImage::fromData(const QByteArray& data)
 
 QImage JpegImage::decode(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
+    // Never a FIFO or a device: opening one could wait for ever.
+    const int fd = RegularFile::openForReading(path);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    if (file.size() > kMaxFileBytes)
         return {};
     return fromData(file.read(kMaxFileBytes));
 }

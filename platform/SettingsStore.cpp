@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -17,6 +18,10 @@
 namespace {
 
 QString g_folder;
+int g_fileReads = 0;
+int g_fileWrites = 0;
+SettingsBatch* g_batch = nullptr;
+std::function<void()> g_beforeReplace;
 
 const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 const char* const kHeader = "REGEDIT4";
@@ -72,6 +77,14 @@ QString systemText(int err)
 {
     throw SettingsError(ERROR_REGISTRY_IO_FAILED,
                         QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), systemText(err)));
+}
+
+[[noreturn]] void throwNotRegular(const QString& what, const QString& path, mode_t mode)
+{
+    if (S_ISDIR(mode))
+        throwIo(what, path, EISDIR);
+    throw SettingsError(ERROR_REGISTRY_IO_FAILED, QStringLiteral("%1 «%2»: no es un archivo normal")
+                                                      .arg(what, QDir::toNativeSeparators(path)));
 }
 
 [[noreturn]] void throwBad(const QString& path, int line, const QString& why)
@@ -139,10 +152,11 @@ QString quoted(const QString& s)
 // "hex:" or "hex(N):" followed by the bytes, wrapped as regedit wraps them.
 QString hexData(const QString& lead, const QString& prefix, const QByteArray& data)
 {
+    static const char digits[] = "0123456789abcdef";
     QString out = lead + prefix;
+    out.reserve(out.size() + data.size() * 3 + data.size() / 20 * 4);
     qsizetype lineLength = out.size();
     for (qsizetype i = 0; i < data.size(); ++i) {
-        const QString byte = QString::number(quint8(data[i]), 16).rightJustified(2, QLatin1Char('0'));
         if (i > 0) {
             out += QLatin1Char(',');
             ++lineLength;
@@ -151,7 +165,9 @@ QString hexData(const QString& lead, const QString& prefix, const QByteArray& da
                 lineLength = 2;
             }
         }
-        out += byte;
+        const quint8 byte = quint8(data[i]);
+        out += QLatin1Char(digits[byte >> 4]);
+        out += QLatin1Char(digits[byte & 15]);
         lineLength += 2;
     }
     return out;
@@ -242,7 +258,14 @@ public:
         quint32 n = 0;
         int digits = 0;
         while (!atEnd() && digits < maxDigits) {
-            const int d = QStringLiteral("0123456789abcdef").indexOf(m_s[m_pos].toLower());
+            const char16_t c = m_s[m_pos].unicode();
+            int d = -1;
+            if (c >= u'0' && c <= u'9')
+                d = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                d = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                d = c - u'A' + 10;
             if (d < 0)
                 break;
             n = n * 16 + quint32(d);
@@ -286,23 +309,34 @@ private:
 
 RegKey* RegKey::subkey(QStringView name) const
 {
-    for (const auto& k : subkeys)
-        if (sameName(k->name, name))
-            return k.get();
-    return nullptr;
+    const auto it = m_subkeyIndex.constFind(name.toString().toCaseFolded());
+    return it == m_subkeyIndex.cend() ? nullptr : subkeys[*it].get();
 }
 
 RegValue* RegKey::value(QStringView name)
 {
-    for (RegValue& v : values)
-        if (sameName(v.name, name))
-            return &v;
-    return nullptr;
+    const auto it = m_valueIndex.constFind(name.toString().toCaseFolded());
+    return it == m_valueIndex.cend() ? nullptr : &values[*it];
 }
 
 const RegValue* RegKey::value(QStringView name) const
 {
     return const_cast<RegKey*>(this)->value(name);
+}
+
+RegKey& RegKey::addSubkey(const QString& name)
+{
+    m_subkeyIndex.insert(name.toCaseFolded(), subkeys.size());
+    subkeys.push_back(std::make_unique<RegKey>());
+    subkeys.back()->name = name;
+    return *subkeys.back();
+}
+
+RegValue& RegKey::addValue(const QString& name, quint32 type, const QByteArray& data)
+{
+    m_valueIndex.insert(name.toCaseFolded(), values.size());
+    values.push_back(RegValue{name, type, data});
+    return values.back();
 }
 
 // ---- store --------------------------------------------------------------------
@@ -375,9 +409,7 @@ RegKey& SettingsStore::createKey(const QString& keyPath, bool* created)
     for (const QString& name : names) {
         RegKey* next = key->subkey(name);
         if (!next) {
-            key->subkeys.push_back(std::make_unique<RegKey>());
-            next = key->subkeys.back().get();
-            next->name = name;
+            next = &key->addSubkey(name);
             if (created)
                 *created = true;
         }
@@ -394,7 +426,7 @@ bool SettingsStore::setValue(RegKey& key, const QString& name, quint32 type, con
         v->type = type;
         v->data = data;
     } else {
-        key.values.push_back(RegValue{name, type, data});
+        key.addValue(name, type, data);
     }
     return true;
 }
@@ -409,13 +441,14 @@ QString SettingsStore::toText() const
 SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const QString& fileName)
 {
     SettingsStore store(root);
-    QStringList lines = text.split(QLatin1Char('\n'));
+    // Views into the text: no copy of a line is made unless a value goes on over several.
+    QList<QStringView> lines = QStringView(text).split(u'\n');
     // Every file we write ends with a line break: a last line without one was cut short.
     if (lines.size() < 2 || !lines.last().isEmpty())
         throwBad(fileName, int(lines.size()), QStringLiteral("el archivo está incompleto"));
     lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r')))
+    for (QStringView& line : lines)
+        if (line.endsWith(u'\r'))
             line.chop(1);
     if (lines.first().trimmed() != QLatin1String(kHeader))
         throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» no es un archivo REGEDIT4")
@@ -424,14 +457,14 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
     RegKey* key = nullptr;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const int lineNo = int(i + 1);
-        QString line = lines[i];
-        const QString trimmed = line.trimmed();
+        QStringView line = lines[i];
+        const QStringView trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')))
                 throwBad(fileName, lineNo, QStringLiteral("falta el corchete de cierre"));
-            const QString path = line.mid(1, line.size() - 2);
+            const QString path = line.mid(1, line.size() - 2).toString();
             const qsizetype slash = path.indexOf(QLatin1Char('\\'));
             if (!sameName(QStringView(path).left(slash < 0 ? path.size() : slash), rootName(root)))
                 throwBad(fileName, lineNo, QStringLiteral("la clave no pertenece a %1").arg(rootName(root)));
@@ -459,9 +492,18 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
             dataStart = p.pos();
         }
         // Binary data may go on over following lines, each ending in "\" but the last.
-        if (QStringView(line).mid(dataStart).startsWith(u"hex", Qt::CaseInsensitive))
-            while (line.endsWith(QLatin1Char('\\')) && i + 1 < lines.size())
-                line = line.chopped(1) + lines[++i].trimmed();
+        // Each line is appended in place: a new text per line would make a long value cost
+        // the square of its length.
+        QString joined;
+        if (line.mid(dataStart).startsWith(u"hex", Qt::CaseInsensitive) && line.endsWith(u'\\') &&
+            i + 1 < lines.size()) {
+            joined = line.toString();
+            while (joined.endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) {
+                joined.chop(1);
+                joined += lines[++i].trimmed();
+            }
+            line = joined;
+        }
 
         Parser p(line, fileName, lineNo);
         p.setPos(dataStart);
@@ -497,23 +539,38 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
 SettingsStore SettingsStore::load(RootKey root)
 {
     const QString path = filePath(root);
+    const QString what = QStringLiteral("No se pudo leer el archivo de configuración");
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // The type is checked before opening: opening a FIFO for reading waits for a writer
+    // for ever, and opening a device can have effects of its own.
+    struct stat before;
+    if (::stat(native.constData(), &before) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return SettingsStore(root);
+        throwIo(what, path, errno);
+    }
+    if (!S_ISREG(before.st_mode))
+        throwNotRegular(what, path, before.st_mode);
+    // Non-blocking as well, in case the path was replaced by a FIFO in between.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return SettingsStore(root);
-        throwIo(QStringLiteral("No se pudo leer el archivo de configuración"), path, errno);
+        throwIo(what, path, errno);
     }
+    ++g_fileReads;
     QByteArray bytes;
     int err = 0;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         err = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        err = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throwNotRegular(what, path, st.st_mode);
     } else if (st.st_size > kMaxFileSize) {
         err = EFBIG;
     } else {
+        bytes.reserve(qsizetype(st.st_size));
         char buffer[65536];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -534,7 +591,7 @@ SettingsStore SettingsStore::load(RootKey root)
     }
     ::close(fd);
     if (err)
-        throwIo(QStringLiteral("No se pudo leer el archivo de configuración"), path, err);
+        throwIo(what, path, err);
 
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(bytes);
@@ -587,10 +644,16 @@ void SettingsStore::save() const
     const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
     if (!makePath(dir))
         throwIo(what, path, errno);
+    // Whatever else stands under the file's name (a FIFO, a device, a folder) is not ours
+    // to replace.
+    struct stat existing;
+    if (::stat(QFile::encodeName(path).constData(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        throwNotRegular(what, path, existing.st_mode);
+    ++g_fileWrites;
 
     // The new text goes to a temporary file beside the old one and replaces it only once it
     // is whole on disk, so a crash at any point leaves either the old file or the new one.
-    QByteArray temp = QFile::encodeName(path) + ".XXXXXX";
+    QByteArray temp = QFile::encodeName(path) + ".XXXXXX"; // see isTemporaryName
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         throwIo(what, path, errno);
@@ -600,6 +663,8 @@ void SettingsStore::save() const
         err = errno;
     if (::close(fd) != 0 && !err)
         err = errno;
+    if (!err && g_beforeReplace)
+        g_beforeReplace();
     if (!err && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
         err = errno;
     if (err) {
@@ -611,5 +676,72 @@ void SettingsStore::save() const
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
+    }
+}
+
+bool SettingsStore::isTemporaryName(const QString& fileName)
+{
+    // mkstemp replaces the six X with letters and digits.
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("HKEY_(CLASSES_ROOT|CURRENT_USER|LOCAL_MACHINE|USERS)"
+                                                           "\\.reg\\.[A-Za-z0-9]{6}")));
+    return pattern.match(fileName).hasMatch();
+}
+
+void SettingsStore::setBeforeReplaceHook(std::function<void()> hook)
+{
+    g_beforeReplace = std::move(hook);
+}
+
+int SettingsStore::fileReads()
+{
+    return g_fileReads;
+}
+
+int SettingsStore::fileWrites()
+{
+    return g_fileWrites;
+}
+
+// ---- batch --------------------------------------------------------------------
+
+SettingsBatch::SettingsBatch() : m_previous(g_batch)
+{
+    g_batch = this;
+}
+
+SettingsBatch::~SettingsBatch()
+{
+    g_batch = m_previous;
+}
+
+SettingsBatch* SettingsBatch::current()
+{
+    return g_batch;
+}
+
+SettingsStore& SettingsBatch::store(RootKey root)
+{
+    for (auto& [store, changed] : m_stores)
+        if (store->root() == root)
+            return *store;
+    m_stores.emplace_back(std::make_unique<SettingsStore>(SettingsStore::load(root)), false);
+    return *m_stores.back().first;
+}
+
+void SettingsBatch::markChanged(RootKey root)
+{
+    for (auto& [store, changed] : m_stores)
+        if (store->root() == root)
+            changed = true;
+}
+
+void SettingsBatch::commit()
+{
+    for (auto& [store, changed] : m_stores) {
+        if (changed) {
+            changed = false;
+            store->save();
+        }
     }
 }

@@ -6,9 +6,11 @@
 #include "common/Error.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -47,6 +49,9 @@ struct RegValue
     QByteArray data; // as the registry holds it: texts in UTF-16LE with a terminating zero
 };
 
+// A key with its values and subkeys in the order they were added (the file's order).
+// Names are found through an index by case-folded name, so that reading a file with many
+// values or keys stays linear in its size; add them only through addValue and addSubkey.
 struct RegKey
 {
     QString name;
@@ -56,6 +61,13 @@ struct RegKey
     RegKey* subkey(QStringView name) const;
     RegValue* value(QStringView name);
     const RegValue* value(QStringView name) const;
+    // Appends a subkey or a value; the caller has checked that none has the name yet.
+    RegKey& addSubkey(const QString& name);
+    RegValue& addValue(const QString& name, quint32 type, const QByteArray& data);
+
+private:
+    QHash<QString, std::size_t> m_subkeyIndex;
+    QHash<QString, std::size_t> m_valueIndex;
 };
 
 // One root key's tree, loaded whole from its file, changed in memory and saved whole.
@@ -69,7 +81,8 @@ public:
     static QString filePath(RootKey root);
 
     // Reads the root's file; a missing file is an empty tree. A file that cannot be read or
-    // parsed raises SettingsError (ERROR_REGISTRY_IO_FAILED or ERROR_BADDB).
+    // parsed raises SettingsError (ERROR_REGISTRY_IO_FAILED or ERROR_BADDB), and so does a
+    // path that is not a regular file (a FIFO, a device, a folder), which is never opened.
     static SettingsStore load(RootKey root);
 
     RootKey root() const { return m_root; }
@@ -82,8 +95,22 @@ public:
     static bool setValue(RegKey& key, const QString& name, quint32 type, const QByteArray& data);
 
     // Writes the tree to the root's file atomically (temporary file, fsync, rename), mode 0600.
-    // Raises SettingsError (ERROR_REGISTRY_IO_FAILED) with the system's text when that fails.
+    // Raises SettingsError (ERROR_REGISTRY_IO_FAILED) with the system's text when that fails,
+    // and without writing when the path holds something other than a regular file.
     void save() const;
+
+    // The temporary file a save writes before the rename: the file's name, ".", and six
+    // letters or digits ("HKEY_LOCAL_MACHINE.reg.a8Zk3Q"). True for a name of that form
+    // for any of the root keys, so that what a killed save left behind can be found.
+    static bool isTemporaryName(const QString& fileName);
+
+    // Tests: runs inside save() once the temporary file is whole on disk, before it takes
+    // the file's place (a test process stops there to be killed mid-save). Empty: none.
+    static void setBeforeReplaceHook(std::function<void()> hook);
+
+    // How many times a root's file has been read or written by this process.
+    static int fileReads();
+    static int fileWrites();
 
     // The REGEDIT4 text of the tree, and the tree of a REGEDIT4 text (raises ERROR_BADDB).
     QString toText() const;
@@ -99,4 +126,31 @@ private:
 
     RootKey m_root;
     std::unique_ptr<RegKey> m_tree;
+};
+
+// One operation on the settings, such as loading them at start or one "Guardar": while an
+// instance is alive the settings routines read each root's file at most once, keep their
+// changes in memory and write each changed root once, at commit(). Without one, every
+// routine reads (and writes) the file itself. Only one batch is current at a time; a
+// batch made while another is alive takes over until it ends.
+class SettingsBatch
+{
+public:
+    SettingsBatch();
+    // Changes not committed are dropped.
+    ~SettingsBatch();
+    SettingsBatch(const SettingsBatch&) = delete;
+    SettingsBatch& operator=(const SettingsBatch&) = delete;
+
+    static SettingsBatch* current();
+
+    // The root's tree, read from its file on first use (a failed read is tried again next time).
+    SettingsStore& store(RootKey root);
+    void markChanged(RootKey root);
+    // Writes every changed root (raises as SettingsStore::save); nothing is left pending.
+    void commit();
+
+private:
+    SettingsBatch* m_previous;
+    std::vector<std::pair<std::unique_ptr<SettingsStore>, bool>> m_stores; // tree, changed
 };

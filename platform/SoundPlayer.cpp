@@ -1,5 +1,7 @@
 #include "platform/SoundPlayer.h"
 
+#include "platform/RegularFile.h"
+
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
@@ -151,7 +153,12 @@ SoundResult SoundPlayer::play(const QString& name)
         return SoundResult::FileMissing;
 
     auto playback = std::make_shared<Playback>();
-    playback->file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &playback->info);
+    // A FIFO or a device under the sound's name is never opened: it could block for ever.
+    const int fd = RegularFile::openForReading(path);
+    if (fd < 0)
+        return SoundResult::BadFile;
+    // The descriptor now belongs to libsndfile, which closes it on failure too.
+    playback->file = sf_open_fd(fd, SFM_READ, &playback->info, SF_TRUE);
     if (!playback->file)
         return SoundResult::BadFile;
     if (!isPlayableWav(playback->info)) {

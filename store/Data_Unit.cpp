@@ -149,13 +149,24 @@ void TDataModuleReminder::DataModuleDestroy()
     CerrarDataBase();
 }
 
+QString TDataModuleReminder::dataFolderPath()
+{
+    return ProgramFolder::path() + ProgramFolder::userName() + QStringLiteral("/Pennaro");
+}
+
+bool TDataModuleReminder::isTableLeftover(const QString& fileName)
+{
+    return engine::Connection::isTemporaryName(fileName, kReminderFile) ||
+           engine::Connection::isTemporaryName(fileName, kDireccionesFile);
+}
+
 void TDataModuleReminder::Cargar()
 {
     // 1-3. Program folder, user name, per-user folder and data folder.
     const QString programFolder = ProgramFolder::path();
     const QString user = ProgramFolder::userName();
     QDir().mkpath(programFolder + user); // a failure shows at the next step
-    m_dataFolder = programFolder + user + QStringLiteral("/Pennaro");
+    m_dataFolder = dataFolderPath();
     const QString aliasName = QStringLiteral("Ostiva20") + user;
 
     // 4-5. Folder and connection.

@@ -54,6 +54,10 @@ public:
     void AbrirDataBase();
     void CerrarDataBase();
     QString dataFolder() const { return m_dataFolder; }
+    // This user's data folder: program folder + user name + "/Pennaro".
+    static QString dataFolderPath();
+    // A temporary file that creating one of the two tables makes (see Connection).
+    static bool isTableLeftover(const QString& fileName);
 
     // --- reminders (Data_Unit.cpp) -------------------------------------------
     void AnadirReminder();

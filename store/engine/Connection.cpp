@@ -359,7 +359,7 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
 
     // Built under a temporary name and then moved into place, so that a failure or a
     // crash never leaves a half-made table file under the real name.
-    QTemporaryFile temp(QDir(m_path).filePath(QStringLiteral(".%1.XXXXXX").arg(tableFile)));
+    QTemporaryFile temp(QDir(m_path).filePath(QStringLiteral(".%1.XXXXXX").arg(tableFile))); // isTemporaryName
     if (!temp.open())
         throw EngineError(what + QStringLiteral(": no se puede escribir en la carpeta de datos."));
     temp.close();
@@ -388,6 +388,22 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
         throw EngineError(what + QStringLiteral(": no se puede escribir en la carpeta de datos."));
     }
     syncFolder(m_path);
+}
+
+bool Connection::isTemporaryName(const QString& fileName, const QString& tableFile)
+{
+    const QString prefix = QLatin1Char('.') + tableFile + QLatin1Char('.');
+    if (!fileName.startsWith(prefix))
+        return false;
+    QStringView rest = QStringView(fileName).mid(prefix.size());
+    if (rest.endsWith(u"-journal"))
+        rest.chop(8);
+    if (rest.size() != 6)
+        return false;
+    for (const QChar c : rest)
+        if (!(c.unicode() < 128 && c.isLetterOrNumber()))
+            return false;
+    return true;
 }
 
 } // namespace engine

@@ -35,6 +35,11 @@ public:
     // `indexFields` are the fields of the primary index joined by ";" (the first is the key).
     void createTable(const QString& tableFile, const FieldDefs& fields, const QString& indexFields);
 
+    // The names createTable builds a table file under before moving it into place: ".",
+    // the table file's name, ".", six letters or digits (".Reminder.DB.aB3xYz"), and the
+    // SQLite journal beside it (the same and "-journal"). What a killed creation left.
+    static bool isTemporaryName(const QString& fileName, const QString& tableFile);
+
     // The open handle of an existing table file, opening it on first use. Raises a Spanish
     // EngineError naming the file when it is missing, is no SQLite file or lacks its table.
     // Opening never writes to the file.

@@ -85,6 +85,8 @@ private slots:
     void mailtoUrl_data();
     void mailtoUrl();
     void mailFromCard();
+    void webUrl_data();
+    void webUrl();
     void web_data();
     void web();
 
@@ -749,6 +751,49 @@ void TestAddressBook::mailFromCard()
     QVERIFY(m_fx->messages.isEmpty());
 }
 
+void TestAddressBook::webUrl_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("url"); // empty: refused
+
+    // clang-format off
+    QTest::newRow("bare host")           << "x.es" << "http://x.es";
+    QTest::newRow("blanks around")       << "  x.es/a  " << "http://x.es/a";
+    QTest::newRow("host and port")       << "localhost:8080/a" << "http://localhost:8080/a";
+    QTest::newRow("ip address")          << "http://192.168.1.2/" << "http://192.168.1.2/";
+    QTest::newRow("one label, scheme")   << "http://intranet/" << "http://intranet/";
+    QTest::newRow("unicode host")        << "https://pingüino.es" << "https://xn--pingino-q2a.es";
+    QTest::newRow("final dot")           << "http://x.es./" << "http://x.es./";
+    QTest::newRow("CR LF header")        << "http://x.es\r\nHost: y" << "";
+    QTest::newRow("LF")                  << "x.es\nother.es" << "";
+    QTest::newRow("blank inside")        << "http://x.es/a b" << "";
+    QTest::newRow("tab inside")          << "x.es\tb" << "";
+    QTest::newRow("no colon after http") << "http//x.es" << "";
+    QTest::newRow("one slash")           << "http:/x.es" << "";
+    QTest::newRow("no host")             << "http://" << "";
+    QTest::newRow("host only a port")    << "http://:80/" << "";
+    QTest::newRow("bad host characters") << "http://x_y!.es/" << "";
+    QTest::newRow("hyphen at the edge")  << "http://-x.es/" << "";
+    QTest::newRow("empty label")         << "http://x..es/" << "";
+    QTest::newRow("one label, no scheme")<< "intranet" << "";
+    QTest::newRow("other scheme")        << "gopher://x.es" << "";
+    QTest::newRow("control character")   << QString("x.es/a") + QChar(0x80) + "b" << "";
+    QTest::newRow("next line inside")    << QString("x.es/a") + QChar(0x85) + "b" << "";
+    // clang-format on
+}
+
+void TestAddressBook::webUrl()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, url);
+    const QUrl result = TDireccion_Form::webUrl(text);
+    if (url.isEmpty()) {
+        QVERIFY2(result.isEmpty(), qPrintable(result.toString()));
+    } else {
+        QCOMPARE(result.toString(QUrl::FullyEncoded), url);
+    }
+}
+
 void TestAddressBook::web_data()
 {
     QTest::addColumn<QString>("web");
@@ -765,6 +810,7 @@ void TestAddressBook::web_data()
     QTest::newRow("mailto")            << "mailto:ana@x.es" << "";
     QTest::newRow("http sin servidor") << "http:/usr/bin/xterm" << "";
     QTest::newRow("data")              << "data:text/html,hola" << "";
+    QTest::newRow("salto de línea")    << "http://x.es\r\nHost: y" << "";
     // clang-format on
 }
 

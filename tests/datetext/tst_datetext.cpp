@@ -24,6 +24,8 @@ private slots:
     void longDate();
     void fecha_data();
     void fecha();
+    void fechaOutOfRange_data();
+    void fechaOutOfRange();
     void badFecha_data();
     void badFecha();
     void shortDate();
@@ -165,6 +167,12 @@ void TestDateText::fecha_data()
     QTest::newRow("padded") << QDate(2027, 3, 5) << QStringLiteral("05/03/2027");
     QTest::newRow("two digits") << QDate(2026, 12, 31) << QStringLiteral("31/12/2026");
     QTest::newRow("leap day") << QDate(2000, 2, 29) << QStringLiteral("29/02/2000");
+    // Years below 1000 keep their leading zeros, or they would read back in this century.
+    QTest::newRow("year 1") << QDate(1, 1, 1) << QStringLiteral("01/01/0001");
+    QTest::newRow("year 27") << QDate(27, 3, 31) << QStringLiteral("31/03/0027");
+    QTest::newRow("year 999") << QDate(999, 12, 31) << QStringLiteral("31/12/0999");
+    QTest::newRow("year 1000") << QDate(1000, 1, 1) << QStringLiteral("01/01/1000");
+    QTest::newRow("year 9999") << QDate(9999, 12, 31) << QStringLiteral("31/12/9999");
 }
 
 void TestDateText::fecha()
@@ -173,8 +181,25 @@ void TestDateText::fecha()
     QFETCH(QString, text);
     QCOMPARE(DateText::fecha(date), text);
     QCOMPARE(DateText::parseFecha(text), date);
-    // Leading zeros are not needed to read a date back.
-    QCOMPARE(DateText::parseFecha(QStringLiteral("%1/%2/%3").arg(date.day()).arg(date.month()).arg(date.year())), date);
+    // Leading zeros of day and month are not needed to read a date back (a year of fewer
+    // than three digits is a two-digit year, so only full years are tried this way).
+    if (date.year() >= 1000)
+        QCOMPARE(DateText::parseFecha(QStringLiteral("%1/%2/%3").arg(date.day()).arg(date.month()).arg(date.year())),
+                 date);
+}
+
+void TestDateText::fechaOutOfRange_data()
+{
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("invalid") << QDate();
+    QTest::newRow("year before 1") << QDate(-1, 6, 1);
+    QTest::newRow("five-digit year") << QDate(10000, 1, 1);
+}
+
+void TestDateText::fechaOutOfRange()
+{
+    QFETCH(QDate, date);
+    QVERIFY_THROWS_EXCEPTION(ConversionError, DateText::fecha(date));
 }
 
 void TestDateText::badFecha_data()

@@ -1,11 +1,14 @@
 // The mail settings on the main window's "e-mail" page: loading at start, "Guardar",
 // and the scrambling of the stored password.
 
+#include "support/LargeSettings.h"
 #include "support/ProgramFixture.h"
 
+#include "addressbook/Direccion_Unit.h"
 #include "app/Ostiva_Unit.h"
 #include "common/Rutines.h"
 #include "platform/SettingsStore.h"
+#include "store/Data_Unit.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -17,6 +20,7 @@
 #include <QtEndian>
 
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -392,6 +396,81 @@ private slots:
         QCOMPARE(f.messages.at(0).icon, QMessageBox::Critical);
         QCOMPARE(IntervaloCorreo, 5);
         QVERIFY(QFileInfo(SettingsStore::filePath(HKEY_LOCAL_MACHINE)).isDir());
+    }
+
+    // A 10 MiB settings file is read once at start and once per "Guardar", and written
+    // once per "Guardar", keeping everything else it holds.
+    void largeFileIsReadOncePerOperation()
+    {
+        ProgramFixture f;
+        const QByteArray text = LargeSettings::text(
+            10 * 1024 * 1024, {"\"User1\"=\"ana.perez\"", "\"password1\"=\"hqf{j\"", "\"Tiempo\"=\"10\"",
+                               "\"error\"=dword:00000001", "\"abrir\"=dword:00000000",
+                               "\"pop3\"=\"pop.example.org\"", "\"Programa\"=\"/usr/bin/correo\""});
+        QVERIFY(text.size() >= 10 * 1024 * 1024);
+        {
+            QFile file(SettingsStore::filePath(HKEY_LOCAL_MACHINE));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(text), text.size());
+        }
+
+        const int readsBefore = SettingsStore::fileReads();
+        f.createProgram();
+        QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
+        QCOMPARE(SettingsStore::fileReads() - readsBefore, 1);
+        QCOMPARE(Ostiva_Form->EditMail1User()->text(), QString("ana.perez"));
+        QCOMPARE(Ostiva_Form->EditMail1Pass()->text(), QString("clave"));
+        QCOMPARE(Ostiva_Form->EditPrograma()->text(), QString("/usr/bin/correo"));
+        QVERIFY(Ostiva_Form->CheckBoxError()->isChecked());
+        QCOMPARE(IntervaloCorreo, 10);
+
+        const int reads = SettingsStore::fileReads();
+        const int writes = SettingsStore::fileWrites();
+        Ostiva_Form->EditMail1User()->setText("luis");
+        guardar()->click();
+        QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
+        QCOMPARE(SettingsStore::fileReads() - reads, 1);
+        QCOMPARE(SettingsStore::fileWrites() - writes, 1);
+
+        const SettingsStore saved = SettingsStore::load(HKEY_LOCAL_MACHINE);
+        QCOMPARE(storedText(saved, "User1"), QString("luis"));
+        QCOMPARE(storedText(saved, "Programa"), QString("/usr/bin/correo"));
+        QCOMPARE(storedText(saved, "relleno19999"), QString(200, 'f'));
+        const RegKey* mail = saved.findKey(kKey);
+        QVERIFY(mail);
+        QCOMPARE(int(mail->values.size()), LargeSettings::kFillerValues + 7);
+        const RegKey* other = saved.findKey("\\Software\\Relleno");
+        QVERIFY(other);
+        QCOMPARE(int(other->subkeys.size()), LargeSettings::kSiblingKeys + 1);
+        const RegKey* big = saved.findKey("Software\\Relleno\\GRANDE");
+        QVERIFY(big && big->value(u"BLOB"));
+        QVERIFY(big->value(u"blob")->data.size() > 1024 * 1024);
+        QCOMPARE(quint8(big->value(u"blob")->data.at(257)), quint8(1));
+    }
+
+    // A FIFO where the settings file should be would wait for a writer for ever: it is
+    // refused with the settings error and the start goes on; "Guardar" leaves it alone.
+    void fifoAsSettingsFile()
+    {
+        ProgramFixture f;
+        const QString path = SettingsStore::filePath(HKEY_LOCAL_MACHINE);
+        QVERIFY(QDir().mkpath(f.home()));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        f.createProgram();
+        QCOMPARE(f.messages.size(), 1);
+        QCOMPARE(f.messages.at(0).icon, QMessageBox::Critical);
+        QVERIFY2(f.messages.at(0).text.contains("no es un archivo normal"), qPrintable(f.messages.at(0).text));
+        // Start-up went on past the settings: every object exists, the page has its defaults.
+        QVERIFY(DataModuleReminder && Direccion_Form);
+        QCOMPARE(Ostiva_Form->EditTiempo()->text(), QString("05"));
+
+        Ostiva_Form->EditMail1User()->setText("ana");
+        guardar()->click();
+        QCOMPARE(f.messages.size(), 2);
+        QVERIFY(f.messages.at(1).text.contains("no es un archivo normal"));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
     }
 };
 

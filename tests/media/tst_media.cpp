@@ -26,7 +26,9 @@
 
 #include <jpeglib.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +172,8 @@ private slots:
     void colourSpaces();
     void damagedJpeg_data();
     void damagedJpeg();
+    void specialFilesAreNeverOpened_data();
+    void specialFilesAreNeverOpened();
 
     void searchFolders();
     void locateOrder_data();
@@ -468,6 +472,33 @@ void TestMedia::playBadFile()
         QVERIFY(writeFile(path, bytes));
     // The file is judged before any server is looked for: no server here, yet BadFile.
     QCOMPARE(SoundPlayer::play(name), SoundResult::BadFile);
+}
+
+void TestMedia::specialFilesAreNeverOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("device behind a link") << "device";
+}
+
+void TestMedia::specialFilesAreNeverOpened()
+{
+    // Opening a FIFO for reading waits for a writer for ever, and a device may never end:
+    // neither the logo nor the sound is ever opened from one. No test would end otherwise.
+    QFETCH(QString, kind);
+    const QString logo = m_home + QStringLiteral("/logo.jpg");
+    const QString sound = m_home + QLatin1Char('/') + uniqueName("ESPECIAL");
+    for (const QString& path : {logo, sound}) {
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        else
+            QCOMPARE(::symlink("/dev/zero", native.constData()), 0);
+    }
+    QVERIFY(JpegImage::decode(logo).isNull());
+    const SoundResult played = SoundPlayer::play(sound);
+    QVERIFY(played == SoundResult::FileMissing || played == SoundResult::BadFile);
+    QVERIFY(SoundPlayer::play(uniqueName("ESPECIAL")) != SoundResult::Played);
 }
 
 // ---- playing ----------------------------------------------------------------------

@@ -511,6 +511,65 @@ private slots:
         std::sort(lines.begin(), lines.end());
         QCOMPARE(lines, (Lines{"CAPA", "CAPA", "PASS secreto", "PASS secreto", "Quit", "USER ana", "USER ana"}));
     }
+
+    // The reply reader on its own: received bytes to lines, and the STAT count.
+    void takeReplyLine_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("result"); // Pop3Client::LineResult
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("left");
+        using R = Pop3Client::LineResult;
+        QTest::newRow("CR LF") << QByteArray("+OK hola\r\n+OK") << int(R::Line) << QByteArray("+OK hola")
+                               << QByteArray("+OK");
+        QTest::newRow("bare LF") << QByteArray("-ERR no\nx") << int(R::Line) << QByteArray("-ERR no") << QByteArray("x");
+        QTest::newRow("blanks around") << QByteArray(" \t+OK 1 2 \r\n") << int(R::Line) << QByteArray("+OK 1 2")
+                                       << QByteArray();
+        QTest::newRow("blank line") << QByteArray("\r\n") << int(R::Line) << QByteArray() << QByteArray();
+        QTest::newRow("no LF yet") << QByteArray("+OK") << int(R::NeedMore) << QByteArray() << QByteArray("+OK");
+        QTest::newRow("longest without LF") << QByteArray(Pop3Client::MaxLineBytes, 'a') << int(R::NeedMore)
+                                            << QByteArray() << QByteArray(Pop3Client::MaxLineBytes, 'a');
+        QTest::newRow("too long") << QByteArray(Pop3Client::MaxLineBytes + 1, 'a') << int(R::TooLong) << QByteArray()
+                                  << QByteArray(Pop3Client::MaxLineBytes + 1, 'a');
+    }
+    void takeReplyLine()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, result);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, left);
+        QByteArray taken;
+        QCOMPARE(int(Pop3Client::takeReplyLine(received, &taken)), result);
+        QCOMPARE(taken, line);
+        QCOMPARE(received, left);
+    }
+
+    void statReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("count");
+        QTest::newRow("plain") << QByteArray("+OK 3 1200") << true << 3;
+        QTest::newRow("lower case") << QByteArray("+ok 0 0") << true << 0;
+        QTest::newRow("largest") << QByteArray("+OK 2147483647 1") << true << 2147483647;
+        QTest::newRow("too large") << QByteArray("+OK 2147483648 1") << false << 0;
+        QTest::newRow("no size") << QByteArray("+OK 3") << false << 0;
+        QTest::newRow("letters") << QByteArray("+OK tres 1") << false << 0;
+        QTest::newRow("empty count") << QByteArray("+OK  1") << false << 0;
+    }
+    void statReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, ok);
+        QFETCH(int, count);
+        QVERIFY(Pop3Client::isPositiveReply(reply));
+        int got = -1;
+        QCOMPARE(Pop3Client::parseStatReply(reply, &got), ok);
+        if (ok)
+            QCOMPARE(got, count);
+        QVERIFY(!Pop3Client::isPositiveReply("-ERR 3 1200"));
+        QVERIFY(!Pop3Client::isPositiveReply("+O"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPop3)

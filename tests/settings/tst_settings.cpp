@@ -80,6 +80,11 @@ private slots:
     void unwritableFolder();
     void fileModeIsPrivate();
     void killedWriterLeavesWholeFile();
+    void specialFileIsNeverOpened_data();
+    void specialFileIsNeverOpened();
+    void continuedBinaryValue();
+    void batchReadsOnceAndWritesOnCommit();
+    void batchDropsWhatIsNotCommitted();
 
 private:
     QString file() const { return SettingsStore::filePath(HKEY_LOCAL_MACHINE); }
@@ -534,6 +539,120 @@ void TestSettings::killedWriterLeavesWholeFile()
         QCOMPARE(m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("texto")),
                  QString::number(n) + padding + QString::number(n));
     }
+}
+
+void TestSettings::specialFileIsNeverOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("device behind a link") << "device";
+    QTest::newRow("folder") << "folder";
+}
+
+void TestSettings::specialFileIsNeverOpened()
+{
+    // Opening a FIFO for reading would wait for a writer for ever; a device may read
+    // without end. Each is refused before it is opened, for reading and for writing.
+    QFETCH(QString, kind);
+    const QByteArray path = QFile::encodeName(file());
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else if (kind == "device")
+        QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+    else
+        QVERIFY(QDir().mkdir(file()));
+
+    const auto readError = settingsError([&] { m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1"); });
+    QVERIFY(readError);
+    QCOMPARE(readError->code(), int(ERROR_REGISTRY_IO_FAILED));
+    QVERIFY2(readError->message().contains(kind == "folder" ? "Es un directorio" : "no es un archivo normal"),
+             qPrintable(readError->message()));
+
+    const auto writeError = settingsError([&] { m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "User1", 1, "ana"); });
+    QVERIFY(writeError);
+    QCOMPARE(writeError->code(), int(ERROR_REGISTRY_IO_FAILED));
+    // Whatever stood there is still there, and no temporary file is left.
+    struct stat st;
+    QCOMPARE(::lstat(path.constData(), &st), 0);
+    QVERIFY(kind == "fifo" ? S_ISFIFO(st.st_mode) : kind == "device" ? S_ISLNK(st.st_mode) : S_ISDIR(st.st_mode));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System).size(), 1);
+
+    // A store saved directly refuses to replace it too.
+    SettingsStore store = SettingsStore::fromText(HKEY_LOCAL_MACHINE, "REGEDIT4\n\n", file());
+    const auto saveError = settingsError([&] { store.save(); });
+    QVERIFY(saveError);
+    QCOMPARE(::lstat(path.constData(), &st), 0);
+    QVERIFY(!S_ISREG(st.st_mode));
+}
+
+void TestSettings::continuedBinaryValue()
+{
+    // A long binary value over thousands of continued lines, as regedit writes it, reads
+    // back whole; its key's many values are found regardless of case.
+    QByteArray data;
+    for (int i = 0; i < 300000; ++i)
+        data += char(i * 7);
+    SettingsStore store = SettingsStore::load(HKEY_LOCAL_MACHINE);
+    RegKey& key = store.createKey(kKey);
+    for (int i = 0; i < 3000; ++i)
+        QVERIFY(SettingsStore::setValue(key, QStringLiteral("Valor%1").arg(i), REG_SZ, SettingsStore::textData("x")));
+    QVERIFY(SettingsStore::setValue(key, QStringLiteral("Datos"), REG_BINARY, data));
+    store.save();
+    QVERIFY(readBytes(file()).count('\n') > 10000);
+
+    const SettingsStore back = SettingsStore::load(HKEY_LOCAL_MACHINE);
+    const RegKey* k = back.findKey(kKey.toUpper());
+    QVERIFY(k);
+    QCOMPARE(int(k->values.size()), 3001);
+    QCOMPARE(k->value(u"DATOS")->data, data);
+    QCOMPARE(k->value(u"valor2999")->name, QStringLiteral("Valor2999"));
+    QVERIFY(!k->value(u"Valor3000"));
+    QCOMPARE(back.toText(), store.toText());
+}
+
+void TestSettings::batchReadsOnceAndWritesOnCommit()
+{
+    m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "User1", 1, "ana");
+    const QByteArray before = readBytes(file());
+    const int reads = SettingsStore::fileReads();
+    const int writes = SettingsStore::fileWrites();
+    {
+        SettingsBatch batch;
+        QCOMPARE(SettingsBatch::current(), &batch);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1"), QStringLiteral("ana"));
+        m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "User1", 1, "luis");
+        m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, "\\Software\\Nueva", "n", 3, 7);
+        // Later reads of the batch see its own changes; the file does not yet.
+        QCOMPARE(m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1"), QStringLiteral("luis"));
+        QCOMPARE(readBytes(file()), before);
+        // A value that cannot be written fails as without a batch.
+        QCOMPARE(settingsError([&] { m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "nuevo", 0, "x"); })->code(),
+                 int(ERROR_CANTWRITE));
+        batch.commit();
+        batch.commit(); // nothing is left to write
+    }
+    QCOMPARE(SettingsBatch::current(), nullptr);
+    QCOMPARE(SettingsStore::fileReads() - reads, 1);
+    QCOMPARE(SettingsStore::fileWrites() - writes, 1);
+    QCOMPARE(m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1"), QStringLiteral("luis"));
+    QCOMPARE(m_r.LeeRegistroEntero(HKEY_LOCAL_MACHINE, "Software\\Nueva", "n"), 7);
+}
+
+void TestSettings::batchDropsWhatIsNotCommitted()
+{
+    m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "User1", 1, "ana");
+    const QByteArray before = readBytes(file());
+    {
+        SettingsBatch batch;
+        m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, "User1", 1, "luis");
+    }
+    QCOMPARE(readBytes(file()), before);
+    // Without a batch each routine reads the file itself.
+    const int reads = SettingsStore::fileReads();
+    m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1");
+    m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, "User1");
+    QCOMPARE(SettingsStore::fileReads() - reads, 2);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
