@@ -76,6 +76,17 @@ QStringList allowedActions(quint32 window)
     return actions;
 }
 
+QList<quint32> motifHints(quint32 window)
+{
+    QList<quint32> values;
+    const QString value = propertyValue(window, QStringLiteral("_MOTIF_WM_HINTS"));
+    if (value.isEmpty())
+        return values;
+    for (const QString& part : value.split(QLatin1Char(',')))
+        values.append(part.trimmed().toUInt(nullptr, 0));
+    return values;
+}
+
 QRect frame(quint32 window)
 {
     const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id(window)});

@@ -21,6 +21,9 @@ QString title(quint32 window);
 QStringList windowClass(quint32 window);
 // Actions the window manager offers for the window (_NET_WM_ALLOWED_ACTIONS), atom names.
 QStringList allowedActions(quint32 window);
+// The window's Motif hints (_MOTIF_WM_HINTS): flags, functions, decorations, input mode,
+// status; empty when not set.
+QList<quint32> motifHints(quint32 window);
 // The frame drawn around the window (title bar and borders included), in screen
 // coordinates; the bare window when no frame extents are known. Invalid when unknown.
 QRect frame(quint32 window);
