@@ -49,6 +49,7 @@ void CornerPlacement::place()
     m_window->move(target());
     m_ticksLeft = kPollTicks;
     m_poll->start();
+    correct(); // ends at once when the place is already final
 }
 
 void CornerPlacement::correct()
@@ -65,8 +66,9 @@ void CornerPlacement::correct()
         m_window->move(m_window->pos() + (wanted - frame.topLeft()));
         return;
     }
-    // In place with a frame drawn around it: the window manager is done.
-    if (frame != m_window->geometry())
+    // In place with a frame drawn around it: the window manager is done. Only X11 draws
+    // frames that come late; elsewhere the first right place is final.
+    if (frame != m_window->geometry() || QGuiApplication::platformName() != QLatin1String("xcb"))
         m_poll->stop();
 }
 
