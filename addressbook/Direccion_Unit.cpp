@@ -3,7 +3,7 @@
 #include "ui_Direccion_Unit.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/DateText.h"
+#include "common/DateEntry.h"
 #include "common/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTextBlock>
+#include <QTabBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -85,7 +86,7 @@ bool predeterminar(const QString& text, QString& email, int line)
 
 // ---- date fields --------------------------------------------------------------
 
-// Binds a plain edit to a Date field: shows it in the short-date form, starts an edit
+// Binds a plain edit to a Date field: shows it as dd/mm/yyyy, starts an edit
 // when the user types, and writes the typed date back before a post. A text that is no
 // date is never written; the card's accept refuses it with a message.
 class DateFieldLink : public QObject
@@ -143,12 +144,12 @@ public:
             return QVariant();
         QDate date;
         try {
-            date = DateText::parseShortDate(text);
+            date = DateEntry::parse(text);
         } catch (const ConversionError&) {
         }
         if (!date.isValid())
             throw ConversionError(QStringLiteral("«%1» no es una fecha válida para «%2»; escríbala como %3")
-                                      .arg(text, m_caption, DateText::shortDate(QDate(2027, 12, 31))));
+                                      .arg(text, m_caption, QStringLiteral("dd/mm/aaaa")));
         return date;
     }
 
@@ -207,7 +208,7 @@ private:
             if (!noRecord) {
                 const QVariant value = dataset->value(m_field);
                 if (!value.isNull())
-                    text = DateText::shortDate(value.toDate());
+                    text = DateEntry::text(value.toDate());
             }
         } catch (const PennaroError&) {
         }
@@ -242,6 +243,22 @@ QString fieldText(engine::Dataset* dataset, const QString& field)
 TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TDireccion_Form>())
 {
     ui->setupUi(this);
+
+    // The keyboard walk: the page tabs, each page's controls in their listed order, then
+    // the buttons. Set here again because the form's own order loses the page tabs and the
+    // buttons once the pages are placed in the page control, leaving Tab going round the
+    // shown page only.
+    const QList<QWidget*> tabOrder = {
+        ui->PageControl1->tabBar(), ui->DBEditNombre, ui->DBEditNick, ui->Edit1, ui->Button1, ui->Button2,
+        ui->Button3, ui->DBMemoEmails, ui->DBEditDireccion, ui->DBEditCP, ui->DBEditCiudad, ui->DBEditProvincia,
+        ui->DBEditPais, ui->DBEditWeb, ui->SpeedButton1, ui->DBEditTel, ui->DBEditMovil, ui->DBEditFAX,
+        ui->DBEditOrganizacion, ui->DBEditEmpresaDireccion, ui->DBEditEmpresaCP, ui->DBEditEmpresaCiudad,
+        ui->DBEditEmpresaProvincia, ui->DBEditEmpresaPais, ui->DBEditPuesto, ui->DBEditDepartamento,
+        ui->DBEditOficina, ui->DBEditEmpresaTel, ui->DBEditEmpresaFax, ui->DBEditConyugue, ui->DBMemoHijos,
+        ui->DBComboBoxSexo, ui->DBEditCumpleanos, ui->DBEditAniversario, ui->DBMemoNotas, ui->BitBtn1,
+        ui->BitBtn2};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
     PageControl1 = ui->PageControl1;
     Edit1 = ui->Edit1;
 
@@ -325,7 +342,7 @@ void TDireccion_Form::BitBtn1Click()
 {
     engine::Table* table = DataModuleReminder->TableLibreta;
     if (ui->DBEditNombre->text().isEmpty()) {
-        seams::showPlain(QStringLiteral("FaltanDatos: Nombre"));
+        seams::showPlain(QStringLiteral("FaltanDatos: Nombre"), this);
         PageControl1->setCurrentWidget(ui->TabSheet1);
         ui->DBEditNombre->setFocus();
         return;
@@ -349,7 +366,7 @@ bool TDireccion_Form::checkDates()
         try {
             link->commit();
         } catch (const PennaroError& e) {
-            seams::showError(e.message());
+            seams::showError(e.message(), this);
             PageControl1->setCurrentWidget(ui->TabSheet4);
             link->edit()->setFocus();
             link->edit()->selectAll();

@@ -92,15 +92,16 @@ void TDirecciones_Form::BitBtn3Click()
     // Deleting would move the table under the card open in the editor, which would then
     // go on editing whatever record became current.
     if (Direccion_Form && Direccion_Form->isVisible()) {
-        seams::showPlain(QStringLiteral("Cierre primero la ficha de dirección abierta."));
+        seams::showPlain(QStringLiteral("Cierre primero la ficha de dirección abierta."), this);
         return;
     }
-    if (!seams::askYesNo(QStringLiteral("¿eliminar Dirección?"), QStringLiteral("Atención")))
+    if (!seams::askYesNo(QStringLiteral("¿eliminar Dirección?"), QStringLiteral("Atención"), this))
         return;
 
     const QVariant id = data->QueryLibreta->value(QStringLiteral("ID"));
     if (id.isNull() || !data->TableLibreta->findKey(id.toLongLong())) {
-        seams::showError(QStringLiteral("La dirección seleccionada ya no existe en la libreta; no se ha borrado nada"));
+        seams::showError(QStringLiteral("La dirección seleccionada ya no existe en la libreta; no se ha borrado nada"),
+                         this);
         data->Actualizar();
         return;
     }

@@ -1,5 +1,7 @@
 #include "app/Globals.h"
 
+#include <QGuiApplication>
+
 #include "addressbook/Direccion_Unit.h"
 #include "addressbook/Direcciones_Unit.h"
 #include "app/Ostiva_Unit.h"
@@ -73,4 +75,11 @@ void DestroyProgramObjects()
     destroy(Reminder_Form);
     destroy(OKBottomDlg);
     destroy(Ostiva_Form);
+}
+
+void SetApplicationIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Pennaro"));
+    QGuiApplication::setApplicationDisplayName(QString());
+    QGuiApplication::setDesktopFileName(QStringLiteral("pennaro"));
 }

@@ -10,3 +10,8 @@
 void CreateProgramObjects();
 // Destroys them in the reverse order; every global is null afterwards.
 void DestroyProgramObjects();
+
+// The program's name for the desktop: the window class ("pennaro", "Pennaro") and the
+// desktop entry identify it. No display name is set, since the toolkit would append it
+// to every window's title.
+void SetApplicationIdentity();

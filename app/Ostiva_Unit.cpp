@@ -9,10 +9,12 @@
 #include "common/Error.h"
 #include "common/Rutines.h"
 #include "mail/Pop3Client.h"
+#include "platform/EditLimits.h"
 #include "platform/Guard.h"
 #include "platform/MonthCalendarAdapter.h"
 #include "platform/Seams.h"
 #include "platform/TrayIcon.h"
+#include "platform/WindowPlacement.h"
 #include "reminders/Buscar_Unit.h"
 #include "reminders/Reminder_Unit.h"
 #include "store/Data_Unit.h"
@@ -39,7 +41,7 @@ namespace {
 std::function<void()> g_quitHandler;
 
 const QString kWebDomain = QStringLiteral("www.pennaro.example");
-constexpr int kProgramTypedLimit = 30;
+constexpr int kTypedLimit = 30;
 
 } // namespace
 
@@ -83,23 +85,14 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     // Month and day names of the calendar in Spanish, whatever the desktop's language.
     ui->MonthCalendar1->setLocale(QLocale(QLocale::Spanish, QLocale::Spain));
 
-    // The mail program's edit takes at most 30 typed characters, but a path picked with
-    // "..." or loaded from the settings goes in whole.
-    ui->EditPrograma->setMaxLength(32767);
-    // textChanged (every change) comes before textEdited (typing): keep the text that
-    // stood before the latest change so a typed character past the limit can be undone.
-    connect(ui->EditPrograma, &QLineEdit::textChanged, this, [this](const QString& text) {
-        ui->EditPrograma->setProperty("textBefore", ui->EditPrograma->property("textNow"));
-        ui->EditPrograma->setProperty("textNow", text);
-    });
-    connect(ui->EditPrograma, &QLineEdit::textEdited, this, [this](const QString& text) {
-        const QString previous = ui->EditPrograma->property("textBefore").toString();
-        if (text.size() > kProgramTypedLimit && text.size() > previous.size()) {
-            const int cursor = ui->EditPrograma->cursorPosition() - int(text.size() - previous.size());
-            ui->EditPrograma->setText(previous);
-            ui->EditPrograma->setCursorPosition(qMax(0, cursor));
-        }
-    });
+    // The e-mail page's edits take at most 30 typed characters, but a stored value or a
+    // path picked with "..." goes in whole: a cut user, server or program would be used
+    // and saved back cut.
+    for (QLineEdit* edit : {ui->EditMail1User, ui->EditMail1Pass, ui->EditPOP3, ui->EditPrograma})
+        new TypedLengthValidator(edit, kTypedLimit);
+    showPasswordAsAsterisks(ui->EditMail1Pass);
+
+    Placement = new CornerPlacement(this, ScreenCorner::BottomRight, 30);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -230,7 +223,8 @@ void TOstiva_Form::FormCreate()
     connect(IconData, &TrayIcon::message, this, [this](int mouseMessage) {
         guarded([&] { TrayMessage(mouseMessage); });
     });
-    if (TrayIcon::isAvailable()) {
+    StartedWithTray = TrayIcon::isAvailable();
+    if (StartedWithTray) {
         IconData->add();
     } else {
         // No notification area: the window itself must stay reachable, so it is shown
@@ -244,20 +238,13 @@ void TOstiva_Form::FormCreate()
 
 // --- icon and show/hide cycle ---------------------------------------------------
 
-void TOstiva_Form::placeBottomRight()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const QSize frame = frameGeometry().size();
-    move(area.x() + area.width() - frame.width(), area.y() + area.height() - frame.height() - 30);
-}
-
 void TOstiva_Form::showFromTray()
 {
-    // The frame is known once the window is shown, so the place is set again then.
-    placeBottomRight();
+    // The frame's right edge on the screen's right edge, its bottom 30 px above the
+    // screen's bottom; set again once the window manager has drawn the frame.
+    Placement->place();
     show();
-    placeBottomRight();
+    Placement->place();
     raise();
     activateWindow();
     if (IconData)
@@ -287,7 +274,7 @@ void TOstiva_Form::mnuShowClick()
 
 void TOstiva_Form::closeEvent(QCloseEvent* event)
 {
-    if (!TrayIcon::isAvailable() || Terminating) {
+    if (!StartedWithTray || Terminating) {
         // Without a notification area the window is the program: closing it ends it.
         event->accept();
         guarded([this] { mnuExitClick(); });

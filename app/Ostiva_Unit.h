@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+class CornerPlacement;
+
 class QAction;
 class QCalendarWidget;
 class QCheckBox;
@@ -132,6 +134,12 @@ public:
     static void setQuitHandler(std::function<void()> handler);
     // True once "&Terminar" asked the program to end: the next tick switches the timer off.
     bool Terminating = false;
+    // Whether the desktop had a notification area when the program started. Only then
+    // does closing the window hide it; a tray that is gone for a moment (a panel restart)
+    // does not turn the close box into an end of the program.
+    bool StartedWithTray = false;
+    // Keeps the frame at the bottom-right corner while the window manager frames it.
+    CornerPlacement* Placement = nullptr;
 
     // Whole-number value of a text, as the interval edit is read; raises ConversionError.
     static qint32 StrToInt(const QString& text);
@@ -140,7 +148,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void placeBottomRight();
     void showFromTray();
     void connectHandlers();
     void setStoreCommandsEnabled(bool enabled);

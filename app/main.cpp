@@ -34,8 +34,7 @@ public:
 int main(int argc, char* argv[])
 {
     PennaroApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pennaro 2.0"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Pennaro 2.0"));
+    SetApplicationIdentity();
     // The program lives in the notification area: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 

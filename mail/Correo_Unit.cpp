@@ -5,6 +5,7 @@
 #include "app/Ostiva_Unit.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
+#include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -48,6 +49,9 @@ TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     // keeps one size, so its placement at the corner holds whatever the texts.
     Label3->setMinimumWidth(QFontMetrics(bold).averageCharWidth() * 32);
     setFixedSize(sizeHint().expandedTo(QSize(330, 84)));
+
+    // The frame's top-right corner at the screen's top-right corner.
+    m_placement = new CornerPlacement(this, ScreenCorner::TopRight, 0);
 }
 
 TCorreo_Form::~TCorreo_Form()
@@ -74,21 +78,14 @@ void TCorreo_Form::BitBtn2Click()
     hide();
 }
 
-void TCorreo_Form::placeTopRight()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    move(area.x() + area.width() - frameGeometry().width(), area.y());
-}
-
 void TCorreo_Form::FormShow()
 {
-    placeTopRight();
+    m_placement->place();
 }
 
 void TCorreo_Form::FormActivate()
 {
-    placeTopRight();
+    m_placement->place();
 }
 
 void TCorreo_Form::showEvent(QShowEvent* event)

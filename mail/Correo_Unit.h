@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class CornerPlacement;
 class QLabel;
 class QPushButton;
 
@@ -43,7 +44,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void placeTopRight();
+    CornerPlacement* m_placement;
 };
 
 extern TCorreo_Form* Correo_Form;

@@ -22,19 +22,36 @@ FileDialogHandler g_fileDialogHandler;
 const QString kTitle = QStringLiteral("Pennaro 2.0");
 } // namespace
 
+QWidget* boxParent(QWidget* requested)
+{
+    if (requested)
+        return requested->window();
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
+std::unique_ptr<QMessageBox> makeBox(const MessageRequest& request)
+{
+    auto box = std::make_unique<QMessageBox>(request.icon, request.caption, request.text, request.buttons,
+                                             boxParent(request.parent));
+    box->setTextFormat(Qt::PlainText);
+    if (!request.detailedText.isEmpty())
+        box->setDetailedText(request.detailedText);
+    // The close box answers "no button", which callers tell apart from OK.
+    box->setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+    if (request.buttons == QMessageBox::Ok)
+        box->setEscapeButton(QMessageBox::Ok);
+    return box;
+}
+
 QMessageBox::StandardButton message(const MessageRequest& request)
 {
     if (g_messageHandler)
         return g_messageHandler(request);
-    QMessageBox box(request.icon, request.caption, request.text, request.buttons);
-    if (!request.detailedText.isEmpty())
-        box.setDetailedText(request.detailedText);
-    // The close box answers "no button", which callers tell apart from OK.
-    box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
-    if (request.buttons == QMessageBox::Ok)
-        box.setEscapeButton(QMessageBox::Ok);
-    const int result = box.exec();
-    if (box.clickedButton() == nullptr)
+    const std::unique_ptr<QMessageBox> box = makeBox(request);
+    const int result = box->exec();
+    if (box->clickedButton() == nullptr)
         return QMessageBox::NoButton;
     return static_cast<QMessageBox::StandardButton>(result);
 }
@@ -51,19 +68,20 @@ QString errorBoxText(const QString& text)
     return text;
 }
 
-void showError(const QString& text)
+void showError(const QString& text, QWidget* parent)
 {
-    message({errorBoxText(text), kTitle, QMessageBox::Critical, QMessageBox::Ok});
+    message({errorBoxText(text), kTitle, QMessageBox::Critical, QMessageBox::Ok, parent});
 }
 
-void showPlain(const QString& text)
+void showPlain(const QString& text, QWidget* parent)
 {
-    message({text, kTitle, QMessageBox::NoIcon, QMessageBox::Ok});
+    message({text, kTitle, QMessageBox::NoIcon, QMessageBox::Ok, parent});
 }
 
-bool askYesNo(const QString& text, const QString& caption)
+bool askYesNo(const QString& text, const QString& caption, QWidget* parent)
 {
-    return message({text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
+    return message({text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, parent}) ==
+           QMessageBox::Yes;
 }
 
 void playSound(const QString& fileName)
@@ -114,6 +132,9 @@ void startProgram(const QString& text, bool maximised)
     else if (!trimmed.contains(QLatin1Char('/')))
         program = QStandardPaths::findExecutable(trimmed);
     if (!program.isEmpty()) {
+        // `maximised` cannot be honoured here: an X11 or Wayland desktop has no request by
+        // which a starter asks another program to open its first window maximised (the
+        // Windows show state has no counterpart), so the program opens as it chooses.
         QProcess::startDetached(program, {});
         return;
     }

@@ -1,6 +1,7 @@
 #include "platform/TrayIcon.h"
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 int g_availableOverride = -1;
@@ -44,7 +45,8 @@ void TrayIcon::add()
     if (m_shown)
         return;
     m_shown = true;
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    const bool present = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!present && !m_icon)
         return; // nothing to show it in; the state is still kept for the window's cycle
     if (!m_icon) {
         m_icon = new QSystemTrayIcon(m_iconImage, this);
@@ -68,12 +70,33 @@ void TrayIcon::add()
             }
         });
     }
+    // Without a notification area at this moment the icon waits, shown, for one to come.
     m_icon->show();
+    m_trayPresent = present;
+    if (!m_watch) {
+        m_watch = new QTimer(this);
+        m_watch->setInterval(1000);
+        connect(m_watch, &QTimer::timeout, this, &TrayIcon::watchTray);
+    }
+    m_watch->start();
+}
+
+void TrayIcon::watchTray()
+{
+    const bool present = QSystemTrayIcon::isSystemTrayAvailable();
+    if (present && !m_trayPresent && m_icon && m_shown) {
+        // Shown again, the icon docks into the new notification area.
+        m_icon->hide();
+        m_icon->show();
+    }
+    m_trayPresent = present;
 }
 
 void TrayIcon::remove()
 {
     m_shown = false;
+    if (m_watch)
+        m_watch->stop();
     if (m_icon)
         m_icon->hide();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QSystemTrayIcon;
+class QTimer;
 
 class TrayIcon : public QObject
 {
@@ -42,7 +43,13 @@ signals:
     void message(int mouseMessage);
 
 private:
+    void watchTray();
+
     QSystemTrayIcon* m_icon = nullptr;
+    // While the icon is shown, notices a notification area that went away (a panel
+    // restart) and docks the icon again when one is back.
+    QTimer* m_watch = nullptr;
+    bool m_trayPresent = false;
     QIcon m_iconImage;
     QString m_tip;
     bool m_shown = false;

@@ -151,18 +151,18 @@ void TAddReminder_Form::BitBtn1Click()
 
     const std::optional<QTime> hour = DateText::tryParseHora(table->value(QStringLiteral("Hora")).toString());
     if (!hour) {
-        seams::showPlain(QStringLiteral("Hora incorrecta"));
+        seams::showPlain(QStringLiteral("Hora incorrecta"), this);
         return;
     }
     ensureEditing(table);
     table->setValue(QStringLiteral("Hora"), DateText::hora(*hour));
 
     if (!isBlank(table->value(QStringLiteral("RepetirN"))) && isBlank(table->value(QStringLiteral("RepetirS")))) {
-        seams::showPlain(QStringLiteral("Falta introducir repetir recordatorio"));
+        seams::showPlain(QStringLiteral("Falta introducir repetir recordatorio"), this);
         return;
     }
     if (isBlank(table->value(QStringLiteral("Recordatorio")))) {
-        seams::showPlain(QStringLiteral("Falta introducir Recordatorio"));
+        seams::showPlain(QStringLiteral("Falta introducir Recordatorio"), this);
         return;
     }
 

@@ -65,7 +65,7 @@ void TReminder_Form::BitBtn3Click()
     const QVariant id = (day->isActive() && !day->isEmpty()) ? day->value(QStringLiteral("ID")) : QVariant();
     if (id.isNull())
         return;
-    if (!seams::askYesNo(QStringLiteral("¿eliminar Recordatorio?"), QStringLiteral("Atención")))
+    if (!seams::askYesNo(QStringLiteral("¿eliminar Recordatorio?"), QStringLiteral("Atención"), this))
         return;
 
     engine::Table* table = data->TableReminder;

@@ -267,10 +267,15 @@ void TDataModuleReminder::CreateAlias(const QString& aliasName, const QString& d
 
 void TDataModuleReminder::AbrirDataBase()
 {
+    // The files are opened afresh, as they are on disk now (one may have been replaced
+    // while the store was off), and checked as at start-up: a file that is not one of our
+    // tables is refused and left untouched.
     if (!DatabaseReminder->isConnected())
         DatabaseReminder->connect();
     TableReminder->open();
+    checkFields(TableReminder, reminderFields(), DatabaseReminder->filePath(kReminderFile));
     TableLibreta->open();
+    checkFields(TableLibreta, direccionesFields(), DatabaseReminder->filePath(kDireccionesFile));
     QueryLibreta->open();
     QueryReminder->open();
     if (!QueryReminderDia->sql().isEmpty())
@@ -284,6 +289,8 @@ void TDataModuleReminder::CerrarDataBase()
     for (engine::Dataset* dataset : std::initializer_list<engine::Dataset*>{
              TableReminder, QueryReminder, QueryReminderMes, QueryReminderDia, TableLibreta, QueryLibreta})
         dataset->close();
+    // The files are released too, so they can be replaced or restored while the store is off.
+    DatabaseReminder->disconnect();
 }
 
 // --- reminders -------------------------------------------------------------------
@@ -357,7 +364,7 @@ void TDataModuleReminder::BuscarRecordatorio(const QString& text)
 {
     if (AddReminder_Form->isVisible()) {
         // A reminder is being entered in the form: searching would take it over.
-        seams::showPlain(QStringLiteral("Termine antes el recordatorio que está editando."));
+        seams::showPlain(QStringLiteral("Termine antes el recordatorio que está editando."), AddReminder_Form);
         return;
     }
     if (!TableReminder->isActive() || TableReminder->isEmpty())

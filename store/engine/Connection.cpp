@@ -266,6 +266,9 @@ sqlite3* Connection::handle(const QString& tableFile)
     }
     try {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        // Detailed results, so that a file moved away under an open handle is told apart
+        // from a read-only one.
+        sqlite3_extended_result_codes(db, 1);
         FieldDefs fields = readFields(db, sqlTableName(tableFile), path);
         // A commit returns only when the file is on disk. EXTRA is FULL plus a sync of the
         // folder once the journal is deleted, so that a power cut right after a commit

@@ -17,6 +17,8 @@ QString quoted(const QString& identifier)
 
 QString resultText(int code)
 {
+    if (code == SQLITE_READONLY_DBMOVED)
+        return QStringLiteral("el archivo de la tabla se ha movido, sustituido o borrado mientras estaba abierto");
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
