@@ -50,7 +50,7 @@ void checkFailed(TOstiva_Form* form, const QString& user, const QString& reason)
     const auto uncheck = qScopeGuard([ignore] { ignore->setChecked(false); });
     const QMessageBox::StandardButton answer =
         seams::message({QStringLiteral("Error en la cuenta de correo ") + user, QStringLiteral("Error"),
-                        QMessageBox::Critical, QMessageBox::Ok, reason});
+                        QMessageBox::Critical, QMessageBox::Ok, nullptr, reason});
     if (answer == QMessageBox::Ok)
         ContadorCorreo = 1;
 }

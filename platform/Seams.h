@@ -21,11 +21,11 @@ struct MessageRequest
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    QString detailedText = QString(); // shown under the box's "details" button when not empty
     // The window that raised the box; none means the active window. The box is that
     // window's child, so the window manager stacks it above the window (even one kept
     // on top) and centres it there.
     QWidget* parent = nullptr;
+    QString detailedText = QString(); // shown under the box's "details" button when not empty
 };
 using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
 
