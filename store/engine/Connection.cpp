@@ -271,8 +271,9 @@ sqlite3* Connection::handle(const QString& tableFile)
         // folder once the journal is deleted, so that a power cut right after a commit
         // cannot bring the journal back and roll the commit back.
         sql::exec(db, "PRAGMA synchronous=EXTRA", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
-        // Room for a whole table of the program's size in memory (16 MB at most).
-        sql::exec(db, "PRAGMA cache_size=-16384", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
+        // A small page cache (2 MiB a file): the program reads few rows at a time, and a
+        // walk over a large table must not make the process grow with it.
+        sql::exec(db, "PRAGMA cache_size=-2048", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
         m_fields.insert(key, fields);
     } catch (...) {
         sqlite3_close_v2(db);

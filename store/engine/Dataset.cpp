@@ -38,6 +38,8 @@ struct Dataset::Statements
     sql::Statement insert;
     sql::Statement remove;
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
+    std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
+    bool overdueIndexChecked = false;
 };
 
 // Rows read in one go, from position `start` on. Texts and dates stay as the file's
@@ -231,10 +233,9 @@ void Dataset::setOpened(const FieldDefs& fields)
     m_nameCache.clear();
     m_wanted.clear();
     m_fields = fields;
-    forgetRows();
-    m_ids = loadIds();
-    m_pos = m_ids.isEmpty() ? -1 : 0;
-    m_eof = m_ids.isEmpty();
+    // The IDs are read when a position is first needed: a table that is opened and then
+    // only searched through the file never holds them.
+    dropIds();
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
@@ -248,7 +249,8 @@ void Dataset::markClosed()
         return;
     // A pending edit or insert is dropped, as the engine did on close.
     m_state = DataState::Inactive;
-    m_ids.clear();
+    m_ids = QVector<qint64>();
+    m_idsLoaded = true;
     m_pos = -1;
     m_eof = true;
     m_buffer.clear();
@@ -520,6 +522,26 @@ bool Dataset::rowExists(qint64 id) const
     return st.step();
 }
 
+void Dataset::ensureIds() const
+{
+    if (m_idsLoaded || m_state == DataState::Inactive)
+        return;
+    auto* self = const_cast<Dataset*>(this);
+    self->m_ids = self->loadIds(); // on failure the IDs stay unread and the next use tries again
+    self->m_idsLoaded = true;
+    self->m_pos = m_ids.isEmpty() ? -1 : 0;
+    self->m_eof = m_ids.isEmpty();
+}
+
+void Dataset::dropIds()
+{
+    m_ids = QVector<qint64>();
+    m_idsLoaded = false;
+    m_pos = 0;
+    m_eof = false;
+    forgetRows();
+}
+
 void Dataset::forgetRows() const
 {
     m_window.reset();
@@ -538,6 +560,7 @@ int Dataset::positionOf(qint64 id) const
 
 void Dataset::reloadKeeping()
 {
+    ensureIds(); // the current record is known only once the old rows are
     const qint64 current = (m_pos >= 0 && m_pos < m_ids.size()) ? m_ids.at(m_pos) : -1;
     const int oldPos = m_pos;
     m_ids = loadIds();
@@ -556,8 +579,11 @@ void Dataset::first()
     requireActive();
     ensureFresh();
     checkBrowseMode();
-    m_pos = m_ids.isEmpty() ? -1 : 0;
-    m_eof = m_ids.isEmpty();
+    // IDs not read yet: the dataset already stands on its first row.
+    if (m_idsLoaded) {
+        m_pos = m_ids.isEmpty() ? -1 : 0;
+        m_eof = m_ids.isEmpty();
+    }
     notify(DataEvent::Moved);
 }
 
@@ -565,6 +591,7 @@ void Dataset::next()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     if (m_pos + 1 < m_ids.size()) {
         ++m_pos;
@@ -580,6 +607,7 @@ bool Dataset::eof() const
     if (m_state == DataState::Inactive)
         return true;
     ensureFresh();
+    ensureIds();
     return m_eof;
 }
 
@@ -588,6 +616,7 @@ bool Dataset::isEmpty() const
     if (m_state == DataState::Inactive)
         return true;
     ensureFresh();
+    ensureIds();
     return m_ids.isEmpty();
 }
 
@@ -596,6 +625,7 @@ int Dataset::recordCount() const
     if (m_state == DataState::Inactive)
         return 0;
     ensureFresh();
+    ensureIds();
     return int(m_ids.size());
 }
 
@@ -604,6 +634,7 @@ int Dataset::recNo() const
     if (m_state == DataState::Inactive)
         return -1;
     ensureFresh();
+    ensureIds();
     return m_ids.isEmpty() ? -1 : m_pos;
 }
 
@@ -611,6 +642,7 @@ void Dataset::moveTo(int row)
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     if (row < 0 || row >= m_ids.size())
         throw EngineError(QStringLiteral("«%1» no tiene la fila %2.").arg(m_name).arg(row + 1));
@@ -625,6 +657,7 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value)
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     const int index = requireField(fieldName);
     const QVariant wanted = toFieldValue(m_fields.at(index), value, false);
@@ -669,6 +702,7 @@ Dataset::Bookmark Dataset::bookmark() const
     if (m_state == DataState::Inactive)
         return -1;
     ensureFresh();
+    ensureIds();
     if (m_state == DataState::Insert || m_pos < 0 || m_pos >= m_ids.size())
         return -1;
     return m_ids.at(m_pos);
@@ -678,6 +712,7 @@ void Dataset::gotoBookmark(Bookmark bookmark)
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     const int pos = bookmark >= 0 ? positionOf(bookmark) : -1;
     if (pos < 0 || !rowExists(bookmark))
@@ -738,6 +773,7 @@ int Dataset::activeField(const QString& fieldName) const
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     return requireField(fieldName);
 }
 
@@ -829,6 +865,7 @@ QVariant Dataset::valueAt(int row, const QString& fieldName) const
     if (m_state == DataState::Inactive)
         return {};
     ensureFresh();
+    ensureIds();
     const int index = requireField(fieldName);
     if (row < 0 || row >= m_ids.size())
         return {};
@@ -837,6 +874,145 @@ QVariant Dataset::valueAt(int row, const QString& fieldName) const
     QVariant value;
     cellAt(row, index, value);
     return value;
+}
+
+QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
+{
+    if (!value.isValid())
+        throw emptyField(field, QStringLiteral("texto"));
+    return textOf(field, value);
+}
+
+namespace {
+
+// A day-first date text as year-month-day ("05/03/2027" -> "2027-03-05") when it is a
+// valid date of exactly that form, else "" (which sorts before every date). Built from
+// SQLite's own functions only, so that any program may still write the file: date()
+// with a modifier turns a day that does not exist into another ("31/02" -> "03/03") or
+// into null, and
+// the year 0 is no date of the calendar the program reads dates with.
+QString isoDaySql(const QString& column)
+{
+    const QString iso =
+        QStringLiteral("substr(%1, 7, 4) || '-' || substr(%1, 4, 2) || '-' || substr(%1, 1, 2)").arg(column);
+    return QStringLiteral("(CASE WHEN %1 GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' AND substr(%1, 7, 4) <> "
+                          "'0000' AND date(%2, '+0 days') IS %2 THEN %2 ELSE '' END)")
+        .arg(column, iso);
+}
+
+// 1 when a logical field reads as false, 0 when it is true or empty; as the rows read
+// it (an integer of the stored value, 0 meaning false).
+QString unreadSql(const QString& column)
+{
+    return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
+}
+
+} // namespace
+
+QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
+                                                        const QDate& today, const QStringList& fieldNames) const
+{
+    requireActive();
+    ensureFresh();
+    const int dateIndex = requireField(dateField);
+    const int flagIndex = requireField(flagField);
+    if (m_fields.at(dateIndex).type != FieldType::Text || m_fields.at(flagIndex).type != FieldType::Logical)
+        throw EngineError(QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».")
+                              .arg(m_name, dateField, flagField));
+    sqlite3* db = database();
+    const QString table = sql::quoted(Connection::sqlTableName(tableFile()));
+    const QString day = isoDaySql(sql::quoted(m_fields.at(dateIndex).name));
+    const QString unread = unreadSql(sql::quoted(m_fields.at(flagIndex).name));
+
+    if (!m_stmts->overdueIndexChecked) {
+        m_stmts->overdueIndexChecked = true;
+        const QString indexName = Connection::sqlTableName(tableFile()) + QStringLiteral("_vencidos");
+        try {
+            sql::Statement exists;
+            exists.prepare(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                           QStringLiteral("Error al leer «%1»").arg(tableFile()));
+            bool present = false;
+            {
+                const sql::Statement::Use use(exists);
+                exists.bind(1, indexName);
+                present = exists.step();
+            }
+            if (!present) {
+                const QString what = QStringLiteral("Error al indexar «%1»").arg(tableFile());
+                sql::WriteTransaction transaction(db, what);
+                sql::exec(db,
+                          QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3, %4)")
+                              .arg(sql::quoted(indexName), table, unread, day)
+                              .toUtf8()
+                              .constData(),
+                          what);
+                transaction.commit();
+                forgetRows();
+            }
+        } catch (const std::exception&) {
+            // A file we may only read: the rows are found without the index, more slowly.
+        }
+    }
+
+    return selectRows(QStringLiteral("((%1 = 1 AND %2 < ?) OR (%1 = 0 AND %2 = ''))").arg(unread, day),
+                      {today.toString(Qt::ISODate)}, fieldNames, -1);
+}
+
+QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const QVariant& value,
+                                               const QStringList& fieldNames, int limit) const
+{
+    requireActive();
+    ensureFresh();
+    if (fieldName.isEmpty())
+        return selectRows(QString(), {}, fieldNames, limit);
+    const int index = requireField(fieldName);
+    const QVariant wanted = toFieldValue(m_fields.at(index), value, false);
+    const QString column = sql::quoted(m_fields.at(index).name);
+    if (!wanted.isValid())
+        return selectRows(column + QStringLiteral(" IS NULL"), {}, fieldNames, limit);
+    return selectRows(column + QStringLiteral(" = ?"), {wanted}, fieldNames, limit);
+}
+
+QVector<Dataset::RowValues> Dataset::selectRows(const QString& condition, const QVariantList& params,
+                                                const QStringList& fieldNames, int limit) const
+{
+    QVector<int> columns;
+    for (const QString& name : fieldNames)
+        columns.append(requireField(name));
+    sqlite3* db = database();
+    const Selection sel = selection();
+    const QString key = sql::quoted(keyName());
+    QStringList wheres;
+    if (!sel.where.isEmpty())
+        wheres.append(QLatin1Char('(') + sel.where + QLatin1Char(')'));
+    if (!condition.isEmpty())
+        wheres.append(condition);
+    QStringList names{key};
+    for (int i : std::as_const(columns))
+        names.append(sql::quoted(m_fields.at(i).name));
+    QString text = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")),
+                                                            sql::quoted(Connection::sqlTableName(tableFile())));
+    if (!wheres.isEmpty())
+        text += QStringLiteral(" WHERE ") + wheres.join(QStringLiteral(" AND "));
+    text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+    if (limit >= 0)
+        text += QStringLiteral(" LIMIT %1").arg(limit);
+
+    sql::Statement& st = m_stmts->rows[text];
+    if (!st.isPrepared())
+        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    const sql::Statement::Use use(st);
+    st.bindAll(sel.params);
+    st.bindAll(params, int(sel.params.size()) + 1);
+    QVector<RowValues> rows;
+    while (st.step()) {
+        RowValues row;
+        row.id = st.int64(0);
+        for (int c = 0; c < columns.size(); ++c)
+            row.values.append(st.value(c + 1, m_fields.at(columns.at(c)).type));
+        rows.append(row);
+    }
+    return rows;
 }
 
 // --- records ---------------------------------------------------------------
@@ -862,6 +1038,7 @@ void Dataset::edit()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     if (isEditing())
         return;
     if (m_ids.isEmpty()) {
@@ -884,6 +1061,7 @@ void Dataset::insert()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     m_posBeforeInsert = m_pos;
     m_buffer = QVector<QVariant>(m_fields.size());
@@ -1007,6 +1185,7 @@ void Dataset::remove()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     if (m_state == DataState::Insert) {
         cancel();
         return;
@@ -1049,6 +1228,7 @@ void Dataset::refresh()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     reloadKeeping();
     notify(DataEvent::Refreshed);
