@@ -55,18 +55,21 @@ void TOstiva_Form::ConsultarBold(QVector<quint32>& days)
     if (days.size() < kDayListSize)
         days.resize(kDayListSize);
 
+    // The month's dates in the query's order, read in one go: a busy month has thousands
+    // of rows, and walking them one by one would list them all first.
+    static const QString fecha = QStringLiteral("Fecha");
     engine::Query* query = DataModuleReminder->QueryReminderMes;
     query->first();
+    const engine::FieldDef field = query->field(fecha);
     int i = 0;
-    while (!query->eof()) {
-        const QDate date = DateText::parseFecha(query->asString(QStringLiteral("Fecha")));
+    for (const engine::Dataset::RowValues& row : query->rowsWhere(QString(), QVariant(), {fecha})) {
+        const QDate date = DateText::parseFecha(engine::Dataset::asStringOf(field, row.values.at(0)));
         ++i;
         // Rows beyond the list's 123 places are kept too, so a busy month loses no day.
         if (i < days.size())
             days[i] = quint32(date.day());
         else
             days.append(quint32(date.day()));
-        query->next();
     }
 }
 

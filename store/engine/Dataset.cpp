@@ -251,6 +251,7 @@ void Dataset::markClosed()
     m_state = DataState::Inactive;
     m_ids = QVector<qint64>();
     m_idsLoaded = true;
+    m_keeping = false;
     m_pos = -1;
     m_eof = true;
     m_buffer.clear();
@@ -529,14 +530,29 @@ void Dataset::ensureIds() const
     auto* self = const_cast<Dataset*>(this);
     self->m_ids = self->loadIds(); // on failure the IDs stay unread and the next use tries again
     self->m_idsLoaded = true;
-    self->m_pos = m_ids.isEmpty() ? -1 : 0;
+    int pos = 0;
+    if (m_keeping) {
+        // A refresh left the record to keep: it stays current when it is still there.
+        pos = m_keepId >= 0 ? positionOf(m_keepId) : -1;
+        if (pos < 0)
+            pos = std::min(std::max(m_keepPos, 0), int(m_ids.size()) - 1);
+        self->m_keeping = false;
+    }
+    self->m_pos = m_ids.isEmpty() ? -1 : pos;
     self->m_eof = m_ids.isEmpty();
+}
+
+qint64 Dataset::firstId() const
+{
+    const QVector<RowValues> rows = selectRows(QString(), {}, {}, 1);
+    return rows.isEmpty() ? -1 : rows.at(0).id;
 }
 
 void Dataset::dropIds()
 {
     m_ids = QVector<qint64>();
     m_idsLoaded = false;
+    m_keeping = false;
     m_pos = 0;
     m_eof = false;
     forgetRows();
@@ -579,7 +595,8 @@ void Dataset::first()
     requireActive();
     ensureFresh();
     checkBrowseMode();
-    // IDs not read yet: the dataset already stands on its first row.
+    // IDs not read yet: the dataset stands on its first row once they are.
+    m_keeping = false;
     if (m_idsLoaded) {
         m_pos = m_ids.isEmpty() ? -1 : 0;
         m_eof = m_ids.isEmpty();
@@ -702,6 +719,9 @@ Dataset::Bookmark Dataset::bookmark() const
     if (m_state == DataState::Inactive)
         return -1;
     ensureFresh();
+    // Not read yet: the first row is current, found without listing the others.
+    if (!m_idsLoaded && !m_keeping)
+        return firstId();
     ensureIds();
     if (m_state == DataState::Insert || m_pos < 0 || m_pos >= m_ids.size())
         return -1;
@@ -712,6 +732,12 @@ void Dataset::gotoBookmark(Bookmark bookmark)
 {
     requireActive();
     ensureFresh();
+    // Back to the first row of rows not read yet: nothing to list.
+    if (!m_idsLoaded && !m_keeping && bookmark >= 0 && bookmark == firstId()) {
+        m_eof = false;
+        notify(DataEvent::Moved);
+        return;
+    }
     ensureIds();
     checkBrowseMode();
     const int pos = bookmark >= 0 ? positionOf(bookmark) : -1;
@@ -1228,9 +1254,16 @@ void Dataset::refresh()
 {
     requireActive();
     ensureFresh();
-    ensureIds();
     checkBrowseMode();
-    reloadKeeping();
+    // The rows are read again when a position is next needed; the current record is
+    // kept then, when it is still there.
+    if (m_idsLoaded) {
+        m_keepId = (m_pos >= 0 && m_pos < m_ids.size()) ? m_ids.at(m_pos) : -1;
+        m_keepPos = m_pos;
+        dropIds();
+        m_keeping = true;
+    }
+    forgetRows();
     notify(DataEvent::Refreshed);
 }
 

@@ -172,6 +172,8 @@ protected:
     // Forgets the IDs: the next use that needs a position reads them again, standing on
     // the first row.
     void dropIds();
+    // The key of the first row, -1 when there is none (read without listing the rows).
+    qint64 firstId() const;
     void requireConnection() const;
     void requireActive() const;
     void requireEditing() const;
@@ -189,6 +191,11 @@ protected:
     FieldDefs m_fields;
     QVector<qint64> m_ids;   // valid only while m_idsLoaded
     bool m_idsLoaded = true;
+    // While the IDs are not read after a refresh: the record to make current once they are
+    // (its ID, else the position it had).
+    bool m_keeping = false;
+    qint64 m_keepId = -1;
+    int m_keepPos = -1;
     int m_pos = -1;
     bool m_eof = true;
     DataState m_state = DataState::Inactive;
