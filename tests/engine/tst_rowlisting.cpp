@@ -1,0 +1,161 @@
+// Datasets list their rows only when a position is needed, and read rows without moving.
+// Positions must come out as if the rows had been listed at once: a refresh keeps the
+// current record, a bookmark returns to its own row, and reads follow the dataset's order.
+
+#include "EngineFixture.h"
+
+#include "store/engine/Query.h"
+#include "store/engine/Table.h"
+
+#include <sqlite3.h>
+
+using namespace enginetest;
+
+namespace {
+
+struct Reminders
+{
+    Folder folder;
+    engine::Table table{QStringLiteral("TableReminder")};
+    engine::Table other{QStringLiteral("Other")}; // writes behind the first one's back
+
+    Reminders()
+    {
+        folder.createReminders();
+        sqlite3_exec(folder.connection.handle("Reminder.DB"), "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+        for (engine::Table* t : {&table, &other}) {
+            t->setConnection(&folder.connection);
+            t->setTableName(QStringLiteral("Reminder.DB"));
+            t->open();
+        }
+    }
+
+    void query(engine::Query& q, const QStringList& sql)
+    {
+        q.setConnection(&folder.connection);
+        q.setSql(sql);
+        q.open();
+    }
+};
+
+} // namespace
+
+class TestRowListing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refreshKeepsCurrentRecord_data();
+    void refreshKeepsCurrentRecord();
+    void bookmarkOfQueryNotListed();
+    void rowsWhereFollowsOrder();
+};
+
+void TestRowListing::refreshKeepsCurrentRecord_data()
+{
+    QTest::addColumn<int>("current");      // position before the refresh, -1: never moved
+    QTest::addColumn<int>("deleted");      // position deleted through another dataset, -1: none
+    QTest::addColumn<QString>("expected"); // "Recordatorio" of the record current afterwards
+
+    QTest::newRow("kept") << 2 << -1 << "c";
+    QTest::newRow("an earlier row deleted") << 2 << 0 << "c";
+    QTest::newRow("current deleted: same place") << 2 << 2 << "d";
+    QTest::newRow("last deleted: the one before") << 4 << 4 << "d";
+    QTest::newRow("never moved") << -1 << -1 << "a";
+    QTest::newRow("never moved, first deleted") << -1 << 0 << "b";
+}
+
+void TestRowListing::refreshKeepsCurrentRecord()
+{
+    QFETCH(int, current);
+    QFETCH(int, deleted);
+    QFETCH(QString, expected);
+
+    Reminders r;
+    for (const char* text : {"a", "b", "c", "d", "e"})
+        addReminder(r.other, "01/01/2027", "10:00:00", text);
+    r.table.close();
+    r.table.open();
+    if (current >= 0)
+        r.table.moveTo(current);
+    if (deleted >= 0) {
+        r.other.moveTo(deleted);
+        r.other.remove();
+    }
+    r.table.refresh();
+    // A second refresh before any listing changes nothing.
+    r.table.refresh();
+    QCOMPARE(r.table.asString("Recordatorio"), expected);
+    QCOMPARE(r.table.recordCount(), deleted >= 0 ? 4 : 5);
+    QVERIFY(!r.table.eof());
+}
+
+void TestRowListing::bookmarkOfQueryNotListed()
+{
+    Reminders r;
+    addReminder(r.table, "02/01/2027", "10:00:00", "b");
+    addReminder(r.table, "03/01/2027", "10:00:00", "c");
+    engine::Query q(QStringLiteral("q"));
+    r.query(q, {"SELECT *", "FROM Reminder.DB", "ORDER BY Fecha"});
+
+    // Never moved: the bookmark is the first row's.
+    const engine::Dataset::Bookmark mark = q.bookmark();
+    QCOMPARE(mark, r.table.rowsWhere("Recordatorio", "b", {}).value(0).id);
+
+    // A row that sorts first appears: the bookmark returns to its own row, not the first.
+    addReminder(r.other, "01/01/2027", "10:00:00", "a");
+    q.close();
+    q.open();
+    q.gotoBookmark(mark);
+    QCOMPARE(q.asString("Recordatorio"), QStringLiteral("b"));
+    QCOMPARE(q.recNo(), 1);
+
+    // Back to the first row of a query not listed yet.
+    q.close();
+    q.open();
+    const engine::Dataset::Bookmark first = q.bookmark();
+    q.close();
+    q.open();
+    q.gotoBookmark(first);
+    QCOMPARE(q.asString("Recordatorio"), QStringLiteral("a"));
+    QCOMPARE(q.recNo(), 0);
+
+    // A row gone is an error, listed or not.
+    QVERIFY(r.other.findKey(first));
+    r.other.remove();
+    q.close();
+    q.open();
+    EXPECT_ERROR(EngineError, q.gotoBookmark(first), "ya no existe");
+}
+
+void TestRowListing::rowsWhereFollowsOrder()
+{
+    Reminders r;
+    addReminder(r.table, "05/01/2027", "11:00:00", "x");
+    addReminder(r.table, "05/01/2027", "09:00:00", "y");
+    addReminder(r.table, "06/01/2027", "08:00:00", "x");
+    add(r.table, {{"Hora", "07:00:00"}, {"Recordatorio", "sin fecha"}});
+    engine::Query q(QStringLiteral("q"));
+    r.query(q, {"SELECT *", "FROM Reminder.DB", "WHERE Recordatorio = \"x\"", "ORDER BY Hora DESC"});
+
+    auto texts = [](const QVector<engine::Dataset::RowValues>& rows) {
+        QStringList result;
+        for (const auto& row : rows)
+            result.append(row.values.value(0).toString() + QLatin1Char('@') + row.values.value(1).toString());
+        return result;
+    };
+    // The query's own condition and order hold.
+    QCOMPARE(texts(q.rowsWhere(QString(), QVariant(), {"Fecha", "Hora"})),
+             (QStringList{"05/01/2027@11:00:00", "06/01/2027@08:00:00"}));
+    QCOMPARE(texts(q.rowsWhere("Fecha", "06/01/2027", {"Fecha", "Hora"})), (QStringList{"06/01/2027@08:00:00"}));
+    QCOMPARE(texts(q.rowsWhere(QString(), QVariant(), {"Fecha", "Hora"}, 1)), (QStringList{"05/01/2027@11:00:00"}));
+    // An empty value finds the empty fields; nothing is moved.
+    engine::Query all(QStringLiteral("all"));
+    r.query(all, {"SELECT *", "FROM Reminder.DB", "ORDER BY Fecha, Hora"});
+    QCOMPARE(texts(all.rowsWhere("Fecha", QString(), {"Recordatorio", "Hora"})), (QStringList{"sin fecha@07:00:00"}));
+    QCOMPARE(all.recNo(), 0);
+    EXPECT_ERROR(EngineError, all.rowsWhere("NoExiste", "1", {}), "NoExiste");
+}
+
+QTEST_GUILESS_MAIN(TestRowListing)
+#include "tst_rowlisting.moc"
