@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -33,6 +34,7 @@ struct Dataset::Statements
     sqlite3* db = nullptr;
     QString file;
     sql::Statement ids;
+    QString idsText; // the statement's text before any change of plan
     std::map<QString, sql::Statement> reads; // windows of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
@@ -320,6 +322,29 @@ QString Dataset::selectFrom(const QVector<int>& fields) const
         .arg(columns.join(QStringLiteral(", ")), sql::quoted(Connection::sqlTableName(tableFile())));
 }
 
+namespace {
+
+// True when SQLite would walk an index for the first keys of the statement's order and
+// sort the rest of it.
+bool sortsRightPartOnly(sqlite3* db, const QString& statement)
+{
+    sqlite3_stmt* plan = nullptr;
+    const QByteArray text = (QStringLiteral("EXPLAIN QUERY PLAN ") + statement).toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &plan, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(plan);
+        return false;
+    }
+    bool partial = false;
+    while (!partial && sqlite3_step(plan) == SQLITE_ROW) {
+        const auto* detail = reinterpret_cast<const char*>(sqlite3_column_text(plan, 3));
+        partial = detail && std::strstr(detail, "RIGHT PART OF ORDER BY");
+    }
+    sqlite3_finalize(plan);
+    return partial;
+}
+
+} // namespace
+
 QVector<qint64> Dataset::selectIds()
 {
     sqlite3* db = database();
@@ -328,11 +353,20 @@ QVector<qint64> Dataset::selectIds()
     QString text = QStringLiteral("SELECT %1 FROM %2").arg(key, sql::quoted(Connection::sqlTableName(tableFile())));
     if (!sel.where.isEmpty())
         text += QStringLiteral(" WHERE ") + sel.where;
-    text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+    const QString order = sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key;
 
     sql::Statement& st = m_stmts->ids;
-    if (!st.isPrepared() || st.sqlText() != text)
-        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    if (!st.isPrepared() || m_stmts->idsText != text + order) {
+        QString full = text + QStringLiteral(" ORDER BY ") + order;
+        // Every row of the file, in an order whose first key only an index gives: SQLite
+        // would read the rows in that index's order, one scattered page read each, to sort
+        // by the other keys, which with a small page cache costs several times a scan in
+        // file order and one sort. The first key is then kept from using the index.
+        if (sel.where.isEmpty() && !sel.order.isEmpty() && sortsRightPartOnly(db, full))
+            full = text + QStringLiteral(" ORDER BY +") + order;
+        st.prepare(db, full, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+        m_stmts->idsText = text + order;
+    }
     const sql::Statement::Use use(st);
     st.bindAll(sel.params);
     QVector<qint64> ids;
