@@ -7,6 +7,8 @@
 #include "store/engine/Query.h"
 #include "store/engine/Table.h"
 
+#include <QRandomGenerator>
+
 #include <sqlite3.h>
 
 using namespace enginetest;
@@ -49,6 +51,8 @@ private slots:
     void refreshKeepsCurrentRecord();
     void bookmarkOfQueryNotListed();
     void rowsWhereFollowsOrder();
+    void firstRowOfSeveralKeys_data();
+    void firstRowOfSeveralKeys();
 };
 
 void TestRowListing::refreshKeepsCurrentRecord_data()
@@ -155,6 +159,47 @@ void TestRowListing::rowsWhereFollowsOrder()
     QCOMPARE(texts(all.rowsWhere("Fecha", QString(), {"Recordatorio", "Hora"})), (QStringList{"sin fecha@07:00:00"}));
     QCOMPARE(all.recNo(), 0);
     EXPECT_ERROR(EngineError, all.rowsWhere("NoExiste", "1", {}), "NoExiste");
+}
+
+void TestRowListing::firstRowOfSeveralKeys_data()
+{
+    QTest::addColumn<QStringList>("sql");
+    const QString from = QStringLiteral("FROM Direcciones.DB");
+    QTest::newRow("indexed key, then descending") << QStringList{"SELECT *", from, "ORDER BY Nombre, Email DESC"};
+    QTest::newRow("indexed key descending") << QStringList{"SELECT *", from, "ORDER BY Nombre DESC, Email"};
+    QTest::newRow("with a condition")
+        << QStringList{"SELECT *", from, "WHERE Ciudad = \"Lugo\"", "ORDER BY Nombre, Email DESC"};
+    QTest::newRow("key without index") << QStringList{"SELECT *", from, "ORDER BY Email, Nombre"};
+    QTest::newRow("one key") << QStringList{"SELECT *", from, "ORDER BY Nombre"};
+}
+
+// The first row of a query not listed yet (its bookmark) is the first row once listed,
+// on random cards with empty, equal and differently cased names.
+void TestRowListing::firstRowOfSeveralKeys()
+{
+    QFETCH(QStringList, sql);
+    Folder folder;
+    folder.createCards();
+    engine::Table cards(QStringLiteral("cards"));
+    cards.setConnection(&folder.connection);
+    cards.setTableName(QStringLiteral("Direcciones.DB"));
+    cards.open();
+    const QStringList names{QString(), "Ana", "ana", "Berta", "Zoe", "zoe"};
+    const QStringList emails{QString(), "a@x.es", "b@x.es", "c@x.es"};
+    QRandomGenerator random(7);
+    engine::Query q(QStringLiteral("q"));
+    q.setConnection(&folder.connection);
+    q.setSql(sql);
+    for (int round = 0; round < 40; ++round) {
+        add(cards, {{"Nombre", names.at(int(random.bounded(names.size())))},
+                    {"Email", emails.at(int(random.bounded(emails.size())))},
+                    {"Ciudad", random.bounded(2) ? "Lugo" : "Vigo"}});
+        q.close();
+        q.open();
+        const engine::Dataset::Bookmark unlisted = q.bookmark();
+        const QList<qint64> listed = ids(q);
+        QCOMPARE(unlisted, listed.isEmpty() ? engine::Dataset::Bookmark(-1) : listed.first());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRowListing)
