@@ -43,6 +43,7 @@ struct Dataset::Statements
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
     std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
     bool overdueIndexChecked = false;
+    std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
     std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
 };
 
@@ -1061,6 +1062,61 @@ QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField,
 
     return selectRows(QStringLiteral("((%1 = 1 AND %2 < ?) OR (%1 = 0 AND %2 = ''))").arg(unread, day),
                       {today.toString(Qt::ISODate)}, fieldNames, -1);
+}
+
+std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) const
+{
+    requireActive();
+    ensureFresh();
+    const FieldDef& field = m_fields.at(requireField(fieldName));
+    if (field.type != FieldType::Text)
+        return std::nullopt;
+    sqlite3* db = database();
+    const Selection sel = selection();
+    const QString column = sql::quoted(field.name);
+    const QString from = QStringLiteral("SELECT %1 FROM %2").arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
+    const QString order = QStringLiteral(" ORDER BY ") + column + QStringLiteral(" LIMIT 1");
+    const QString where = sel.where.isEmpty() ? QString() : QLatin1Char('(') + sel.where + QStringLiteral(") AND ");
+    const QString firstText = from + (sel.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + sel.where) + order;
+    const QString nextText = from + QStringLiteral(" WHERE ") + where + column + QStringLiteral(" > ?") + order;
+
+    auto known = m_stmts->stepping.find(nextText);
+    if (known == m_stmts->stepping.end())
+        known = m_stmts->stepping.emplace(nextText, !planSays(db, nextText, "TEMP B-TREE") &&
+                                                        !planSays(db, firstText, "TEMP B-TREE"))
+                    .first;
+    if (!known->second)
+        return std::nullopt;
+
+    const QString what = QStringLiteral("Error al leer «%1»").arg(tableFile());
+    sql::Statement& first = m_stmts->rows[firstText];
+    if (!first.isPrepared())
+        first.prepare(db, firstText, what);
+    sql::Statement& next = m_stmts->rows[nextText];
+    if (!next.isPrepared())
+        next.prepare(db, nextText, what);
+
+    QStringList texts;
+    QVariant text;
+    {
+        const sql::Statement::Use use(first);
+        first.bindAll(sel.params);
+        if (!first.step())
+            return texts;
+        text = first.value(0, FieldType::Text);
+    }
+    // Empty fields sort first: one is there when the first text is.
+    if (text.isNull())
+        return std::nullopt;
+    for (;;) {
+        texts.append(text.toString());
+        const sql::Statement::Use use(next);
+        next.bindAll(sel.params);
+        next.bindAll({text}, int(sel.params.size()) + 1);
+        if (!next.step())
+            return texts;
+        text = next.value(0, FieldType::Text);
+    }
 }
 
 QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const QVariant& value,

@@ -22,6 +22,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -120,6 +121,12 @@ public:
     // `field` is empty), at most `limit` of them (-1: no limit).
     QVector<RowValues> rowsWhere(const QString& field, const QVariant& value, const QStringList& fields,
                                  int limit = -1) const;
+
+    // The different texts of a text field over the dataset's rows, in the field's order,
+    // found one index entry each by stepping from one text to the next. Nothing (and no
+    // rows read) when no index of the file gives them that way, when the field is not a
+    // text or when some row leaves it empty: the caller then reads the rows.
+    std::optional<QStringList> distinctTexts(const QString& field) const;
 
     // Sets a field of the record being edited or inserted. An empty text is stored as null,
     // a text longer than its field's size is cut at the size. Raises when not editing.

@@ -53,6 +53,7 @@ private slots:
     void rowsWhereFollowsOrder();
     void firstRowOfSeveralKeys_data();
     void firstRowOfSeveralKeys();
+    void distinctTextsOfAMonth();
 };
 
 void TestRowListing::refreshKeepsCurrentRecord_data()
@@ -200,6 +201,43 @@ void TestRowListing::firstRowOfSeveralKeys()
         const QList<qint64> listed = ids(q);
         QCOMPARE(unlisted, listed.isEmpty() ? engine::Dataset::Bookmark(-1) : listed.first());
     }
+}
+
+// The different dates of a month query, stepped through an index, are those its rows
+// hold; without an index to step through, or with an empty field, nothing is given.
+void TestRowListing::distinctTextsOfAMonth()
+{
+    Reminders r;
+    QRandomGenerator random(11);
+    QMap<QString, QSet<QString>> byMonth; // "/mm/yyyy" -> dates
+    const QStringList odd{"5/03/2027", "xx/03/2027", "31/02/2027", "00/03/2027"};
+    for (int i = 0; i < 300; ++i) {
+        QString fecha = QDate(2027, 1, 1).addDays(random.bounded(120)).toString(QStringLiteral("dd/MM/yyyy"));
+        if (i % 50 == 0)
+            fecha = odd.at((i / 50) % odd.size());
+        addReminder(r.table, fecha, QStringLiteral("%1:00:00").arg(random.bounded(24), 2, 10, QLatin1Char('0')));
+        byMonth[fecha.right(8)].insert(fecha);
+    }
+    for (auto it = byMonth.cbegin(); it != byMonth.cend(); ++it) {
+        engine::Query q(QStringLiteral("q"));
+        r.query(q, {"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%" + it.key() + "\"",
+                    "ORDER BY Hora"});
+        QStringList expected = it.value().values();
+        std::sort(expected.begin(), expected.end());
+        const std::optional<QStringList> texts = q.distinctTexts("Fecha");
+        QVERIFY2(texts.has_value(), qPrintable(it.key()));
+        QCOMPARE(*texts, expected);
+    }
+    engine::Query none(QStringLiteral("none"));
+    r.query(none, {"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/01/1999\"", "ORDER BY Hora"});
+    QCOMPARE(none.distinctTexts("Fecha"), std::optional<QStringList>(QStringList()));
+
+    engine::Query all(QStringLiteral("all"));
+    r.query(all, {"SELECT *", "FROM Reminder.DB", "ORDER BY Hora"});
+    QVERIFY(!all.distinctTexts("Recordatorio").has_value()); // no index gives them
+    QVERIFY(all.distinctTexts("Fecha").has_value());
+    add(r.table, {{"Hora", "07:00:00"}, {"Recordatorio", "sin fecha"}});
+    QVERIFY(!all.distinctTexts("Fecha").has_value());
 }
 
 QTEST_GUILESS_MAIN(TestRowListing)
