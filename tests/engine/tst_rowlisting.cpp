@@ -54,6 +54,7 @@ private slots:
     void firstRowOfSeveralKeys_data();
     void firstRowOfSeveralKeys();
     void distinctTextsOfAMonth();
+    void olderFileGetsTheDayIndex();
 };
 
 void TestRowListing::refreshKeepsCurrentRecord_data()
@@ -238,6 +239,42 @@ void TestRowListing::distinctTextsOfAMonth()
     QVERIFY(all.distinctTexts("Fecha").has_value());
     add(r.table, {{"Hora", "07:00:00"}, {"Recordatorio", "sin fecha"}});
     QVERIFY(!all.distinctTexts("Fecha").has_value());
+}
+
+// A reminder file made before the index of a month's days gets it when opened, and its
+// month queries then step through it.
+void TestRowListing::olderFileGetsTheDayIndex()
+{
+    Folder folder;
+    folder.createReminders();
+    auto dayIndexes = [&folder] {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(folder.connection.handle("Reminder.DB"),
+                           "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '%\\_dias' ESCAPE '\\'",
+                           -1, &st, nullptr);
+        const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return n;
+    };
+    QCOMPARE(dayIndexes(), 1);
+    QCOMPARE(sqlite3_exec(folder.connection.handle("Reminder.DB"), "DROP INDEX \"idx_Reminder_Fecha_Hora_dias\"",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    QCOMPARE(dayIndexes(), 0);
+    folder.connection.disconnect();
+    folder.connection.connect();
+    QCOMPARE(dayIndexes(), 1);
+
+    engine::Table table(QStringLiteral("t"));
+    table.setConnection(&folder.connection);
+    table.setTableName(QStringLiteral("Reminder.DB"));
+    table.open();
+    addReminder(table, "05/03/2027", "10:00:00");
+    engine::Query q(QStringLiteral("q"));
+    q.setConnection(&folder.connection);
+    q.setSql({"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/03/2027\"", "ORDER BY Hora"});
+    q.open();
+    QCOMPARE(q.distinctTexts("Fecha"), std::optional<QStringList>(QStringList{"05/03/2027"}));
 }
 
 QTEST_GUILESS_MAIN(TestRowListing)
