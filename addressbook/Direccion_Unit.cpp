@@ -95,6 +95,9 @@ public:
     DateFieldLink(QLineEdit* edit, const QString& field, const QString& caption, QObject* parent)
         : QObject(parent), m_edit(edit), m_field(field), m_caption(caption)
     {
+        // While the card's window is hidden the field is read when the window shows:
+        // a refresh of the address table must not list the whole table for it.
+        m_edit->window()->installEventFilter(this);
         connect(m_edit, &QLineEdit::textEdited, this, [this] { guarded([this] { userEdited(); }); });
         connect(m_edit, &QLineEdit::editingFinished, this, [this] {
             // Leaving the field keeps a valid date in the record; a wrong one waits for accept.
@@ -171,6 +174,14 @@ public:
         }
     }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (m_stale && event->type() == QEvent::Show && watched == m_edit->window())
+            show();
+        return QObject::eventFilter(watched, event);
+    }
+
 private:
     engine::Dataset* activeDataset() const
     {
@@ -200,6 +211,9 @@ private:
     void show()
     {
         m_modified = false;
+        m_stale = !m_edit->window()->isVisible();
+        if (m_stale)
+            return;
         QString text;
         // A record that cannot be read (closed or empty table) shows an empty field.
         try {
@@ -220,6 +234,7 @@ private:
     QString m_caption;
     QPointer<engine::DataSource> m_source;
     bool m_modified = false;
+    bool m_stale = false; // the shown text waits for the window to show
 };
 
 // ---- the window -----------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include <QCalendarWidget>
 #include <QToolButton>
 
+#include <optional>
+
 namespace {
 // Entry 0 of the day list is never written; entries 1 to 123 take the days in row order.
 constexpr int kDayListSize = 124;
@@ -55,18 +57,44 @@ void TOstiva_Form::ConsultarBold(QVector<quint32>& days)
     if (days.size() < kDayListSize)
         days.resize(kDayListSize);
 
+    static const QString fecha = QStringLiteral("Fecha");
     engine::Query* query = DataModuleReminder->QueryReminderMes;
     query->first();
+
+    // Only the days matter: the month's different dates, one index entry each, when an
+    // index gives them and all of them read. Otherwise every row is read below, which
+    // reports the first date that does not read, in the query's order.
+    if (const std::optional<QStringList> texts = query->distinctTexts(fecha)) {
+        QVector<quint32> found;
+        try {
+            for (const QString& text : *texts)
+                found.append(quint32(DateText::parseFecha(text).day()));
+        } catch (const ConversionError&) {
+            found.clear();
+        }
+        if (found.size() == texts->size()) {
+            for (int i = 0; i < found.size(); ++i) {
+                if (i + 1 < days.size())
+                    days[i + 1] = found.at(i);
+                else
+                    days.append(found.at(i));
+            }
+            return;
+        }
+    }
+
+    // The month's dates in the query's order, read in one go: a busy month has thousands
+    // of rows, and walking them one by one would list them all first.
+    const engine::FieldDef field = query->field(fecha);
     int i = 0;
-    while (!query->eof()) {
-        const QDate date = DateText::parseFecha(query->asString(QStringLiteral("Fecha")));
+    for (const engine::Dataset::RowValues& row : query->rowsWhere(QString(), QVariant(), {fecha})) {
+        const QDate date = DateText::parseFecha(engine::Dataset::asStringOf(field, row.values.at(0)));
         ++i;
         // Rows beyond the list's 123 places are kept too, so a busy month loses no day.
         if (i < days.size())
             days[i] = quint32(date.day());
         else
             days.append(quint32(date.day()));
-        query->next();
     }
 }
 

@@ -24,16 +24,15 @@ enum class Alert {
     Abandoned, // the dialog closed without an action (the program is ending)
 };
 
-// Raises the reminder on which the reminder query stands: the alert dialog, modal, with
-// the timer off while it is open.
-Alert raiseReminder(TOstiva_Form* form, TDataModuleReminder* data)
+// Raises one of today's reminders: the alert dialog, modal, with the timer off while it
+// is open.
+Alert raiseReminder(TOstiva_Form* form, TDataModuleReminder* data, const engine::Dataset::RowValues& row)
 {
-    engine::Query* query = data->QueryReminder;
-    if (AlertDates::repeatCount(query->value(QStringLiteral("RepetirN"))) > 0)
+    if (AlertDates::repeatCount(row.values.at(2)) > 0)
         OKBottomDlg->ComboBox1->setEnabled(false);
 
     engine::Table* table = data->TableReminder;
-    if (!table->findKey(query->asInteger(QStringLiteral("Id"))))
+    if (!table->findKey(row.id))
         return Alert::Missing;
 
     if (table->value(QStringLiteral("PlaySound")).toBool())
@@ -45,7 +44,10 @@ Alert raiseReminder(TOstiva_Form* form, TDataModuleReminder* data)
     return result == QDialog::Accepted ? Alert::Shown : Alert::Abandoned;
 }
 
-// Today's reminders whose hour has passed and that are not read, one alert each.
+// Today's reminders whose hour has passed and that are not read, one alert each, in the
+// order of the reminder query. Today's rows stand together in that order (it begins with
+// the date text), so they are read straight from the file, not found by walking the
+// query's rows.
 void scanDueReminders(TOstiva_Form* form, TDataModuleReminder* data)
 {
     // The start-up pass may have its alert open already: that reminder is being dealt
@@ -53,34 +55,41 @@ void scanDueReminders(TOstiva_Form* form, TDataModuleReminder* data)
     if (OKBottomDlg->isVisible())
         return;
 
+    static const QString fecha = QStringLiteral("Fecha");
+    static const QStringList fields{QStringLiteral("Hora"), QStringLiteral("Leido"), QStringLiteral("RepetirN")};
     const QString today = DateText::fecha(Clock::today());
-    if (!data->Localizar(QStringLiteral("Fecha"), today))
-        return;
-
     engine::Query* query = data->QueryReminder;
-    for (;;) {
-        if (query->value(QStringLiteral("Fecha")).toString() != today)
-            return;
+    QVector<engine::Dataset::RowValues> rows = query->rowsWhere(fecha, today, fields);
+    if (rows.isEmpty())
+        return;
+    const engine::FieldDef horaField = query->field(fields.at(0));
 
-        // Both hours in whole seconds, now written as the long time text and read back.
-        const QTime hour = DateText::parseHora(query->asString(QStringLiteral("Hora")));
-        const QTime now = DateText::parseHora(DateText::longTime(Clock::now().time()));
-        const QVariant read = query->value(QStringLiteral("Leido"));
+    // Now in whole seconds, written as the long time text and read back. Read once per
+    // pass and again after each alert, the only step during which time goes by: the
+    // system clock costs more than a row.
+    auto wholeSecondsNow = [] { return DateText::parseHora(DateText::longTime(Clock::now().time())); };
+    QTime now = wholeSecondsNow();
+    for (int i = 0; i < rows.size();) {
+        const engine::Dataset::RowValues& row = rows.at(i);
+        const QTime hour = DateText::parseHora(engine::Dataset::asStringOf(horaField, row.values.at(0)));
+        const QVariant read = row.values.at(1);
         const bool due = hour < now && !read.isNull() && !read.toBool();
 
-        const Alert alert = due ? raiseReminder(form, data) : Alert::Missing;
+        const Alert alert = due ? raiseReminder(form, data, row) : Alert::Missing;
         if (alert == Alert::Abandoned)
             return;
         if (alert == Alert::Missing) { // not due, or gone: the next row
-            query->next();
-            if (query->eof())
-                return;
+            ++i;
             continue;
         }
         // The alert changed the table, so the query ran again and stands on its first row:
-        // the scan goes on only while that row is today's.
-        if (query->isEmpty())
+        // the scan goes on from there only while that row is today's.
+        const QVector<engine::Dataset::RowValues> first = query->rowsWhere(QString(), QVariant(), {fecha}, 1);
+        if (first.isEmpty() || first.at(0).values.at(0).toString() != today)
             return;
+        rows = query->rowsWhere(fecha, today, fields);
+        i = 0;
+        now = wholeSecondsNow();
     }
 }
 

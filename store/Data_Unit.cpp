@@ -11,13 +11,13 @@
 #include "reminders/AddReminder_Unit.h"
 #include "reminders/Mensaje_Uni.h"
 #include "reminders/Reminder_Unit.h"
+#include "store/engine/OverdueScan.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -30,10 +30,10 @@ TDataModuleReminder* DataModuleReminder = nullptr;
 namespace {
 
 // A repetition count as the program reads it: not a whole number counts as 0.
-int repeatCount(const engine::Dataset* dataset)
+int repeatCount(const QVariant& repetirN)
 {
     bool ok = false;
-    const int n = dataset->displayText(QStringLiteral("RepetirN")).trimmed().toInt(&ok);
+    const int n = repetirN.toString().trimmed().toInt(&ok);
     return ok ? n : 0;
 }
 
@@ -225,28 +225,17 @@ void TDataModuleReminder::Cargar()
     QueryReminder->open();
     QueryReminder->first();
 
-    // 10. Overdue scan: every unread reminder of a past day is alerted. Each alert changes
-    // the reminder table, which re-runs the query from its top, so the walk starts over.
-    // A reminder already alerted in this scan is passed over when it comes up again (its
-    // change failed to save): that keeps one failing record from being shown for ever.
-    QSet<qint64> alerted;
-    while (!QueryReminder->eof()) {
-        const QDate date = DateText::parseFecha(QueryReminder->asString(QStringLiteral("Fecha")));
-        const QDate today = Clock::today();
-        const QVariant leido = QueryReminder->value(QStringLiteral("Leido"));
-        const qint64 id = QueryReminder->asInteger(QStringLiteral("ID"));
-        if (!(date < today) || leido.isNull() || leido.toBool() || alerted.contains(id)) {
-            QueryReminder->next();
-            continue;
-        }
-        if (repeatCount(QueryReminder) > 0)
+    // 10. Overdue scan: every unread reminder of a past day is alerted. Only the rows that
+    // can qualify are read; each alert may change the table, so they are read again after
+    // it. Today is read once for the whole pass.
+    OverdueScan::run(QueryReminder, Clock::today(), [this](const OverdueScan::Row& row) {
+        if (repeatCount(row.repetirN) > 0)
             OKBottomDlg->ComboBox1->setEnabled(false);
-        TableReminder->findKey(id);
-        alerted.insert(id);
+        TableReminder->findKey(row.id);
         if (TableReminder->value(QStringLiteral("PlaySound")).toBool())
             seams::playSound(QStringLiteral("NOTIFY.WAV"));
         OKBottomDlg->exec();
-    }
+    });
 
     // 11-12. Calendar marks and today's day list.
     Ostiva_Form->MonthCalendar1Click();

@@ -162,6 +162,47 @@ FieldDefs readFields(sqlite3* db, const QString& table, const QString& path)
     }
 }
 
+// The index of the days of each month a table file made before it had one lacks: for
+// every month index (the last eight characters of a date text, then more fields), an
+// index of those characters and the whole text, which lists a month's days one index
+// entry each. Made once; a file we may only read goes without it, more slowly.
+void addDayIndexes(sqlite3* db)
+{
+    QStringList statements;
+    try {
+        sql::Statement indexes;
+        indexes.prepare(db, QStringLiteral("SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index'"),
+                        QStringLiteral("Error al leer los índices"));
+        const sql::Statement::Use use(indexes);
+        QSet<QString> names;
+        QList<QStringList> months;
+        while (indexes.step()) {
+            const QString name = indexes.value(0, FieldType::Text).toString();
+            names.insert(name);
+            if (name.endsWith(QLatin1String("_mes")))
+                months.append({name.chopped(4), indexes.value(1, FieldType::Text).toString(),
+                               indexes.value(2, FieldType::Text).toString()});
+        }
+        static const QRegularExpression lead(QStringLiteral("\\(substr\\((\"(?:[^\"]|\"\")+\"), -8\\)"));
+        for (const QStringList& month : std::as_const(months)) {
+            const QRegularExpressionMatch match = lead.match(month.at(2));
+            if (names.contains(month.at(0) + QLatin1String("_dias")) || !match.hasMatch())
+                continue;
+            statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (substr(%3, -8), %3)")
+                                  .arg(sql::quoted(month.at(0) + QLatin1String("_dias")), sql::quoted(month.at(1)),
+                                       match.captured(1)));
+        }
+        if (statements.isEmpty())
+            return;
+        const QString what = QStringLiteral("Error al indexar la tabla");
+        sql::WriteTransaction transaction(db, what);
+        for (const QString& statement : std::as_const(statements))
+            sql::exec(db, statement.toUtf8().constData(), what);
+        transaction.commit();
+    } catch (const std::exception&) {
+    }
+}
+
 void syncFolder(const QString& folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -274,8 +315,10 @@ sqlite3* Connection::handle(const QString& tableFile)
         // folder once the journal is deleted, so that a power cut right after a commit
         // cannot bring the journal back and roll the commit back.
         sql::exec(db, "PRAGMA synchronous=EXTRA", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
-        // Room for a whole table of the program's size in memory (16 MB at most).
-        sql::exec(db, "PRAGMA cache_size=-16384", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
+        // A small page cache (2 MiB a file): the program reads few rows at a time, and a
+        // walk over a large table must not make the process grow with it.
+        sql::exec(db, "PRAGMA cache_size=-2048", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
+        addDayIndexes(db);
         m_fields.insert(key, fields);
     } catch (...) {
         sqlite3_close_v2(db);
@@ -357,6 +400,10 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
             statements.append(
                 QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
                     .arg(sql::quoted(indexName + QStringLiteral("_mes")), sql::quoted(table), quotedFields.join(", ")));
+            // The days of a month that have rows, one index entry each.
+            statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
+                                  .arg(sql::quoted(indexName + QStringLiteral("_dias")), sql::quoted(table),
+                                       quotedFields.first(), sql::quoted(lead.name)));
         }
     }
 

@@ -6,10 +6,12 @@
 #include "store/engine/Sqlite.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <optional>
@@ -33,11 +35,16 @@ struct Dataset::Statements
     sqlite3* db = nullptr;
     QString file;
     sql::Statement ids;
+    QString idsText; // the statement's text before any change of plan
     std::map<QString, sql::Statement> reads; // windows of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
+    std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
+    bool overdueIndexChecked = false;
+    std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
+    std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
 };
 
 // Rows read in one go, from position `start` on. Texts and dates stay as the file's
@@ -231,10 +238,9 @@ void Dataset::setOpened(const FieldDefs& fields)
     m_nameCache.clear();
     m_wanted.clear();
     m_fields = fields;
-    forgetRows();
-    m_ids = loadIds();
-    m_pos = m_ids.isEmpty() ? -1 : 0;
-    m_eof = m_ids.isEmpty();
+    // The IDs are read when a position is first needed: a table that is opened and then
+    // only searched through the file never holds them.
+    dropIds();
     m_buffer.clear();
     m_original.clear();
     m_modified = false;
@@ -248,7 +254,9 @@ void Dataset::markClosed()
         return;
     // A pending edit or insert is dropped, as the engine did on close.
     m_state = DataState::Inactive;
-    m_ids.clear();
+    m_ids = QVector<qint64>();
+    m_idsLoaded = true;
+    m_keeping = false;
     m_pos = -1;
     m_eof = true;
     m_buffer.clear();
@@ -317,6 +325,43 @@ QString Dataset::selectFrom(const QVector<int>& fields) const
         .arg(columns.join(QStringLiteral(", ")), sql::quoted(Connection::sqlTableName(tableFile())));
 }
 
+namespace {
+
+// True when SQLite would walk an index for the first keys of the statement's order and
+// sort the rest of it.
+bool planSays(sqlite3* db, const QString& statement, const char* words)
+{
+    sqlite3_stmt* plan = nullptr;
+    const QByteArray text = (QStringLiteral("EXPLAIN QUERY PLAN ") + statement).toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &plan, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(plan);
+        return false;
+    }
+    bool found = false;
+    while (!found && sqlite3_step(plan) == SQLITE_ROW) {
+        const auto* detail = reinterpret_cast<const char*>(sqlite3_column_text(plan, 3));
+        found = detail && std::strstr(detail, words);
+    }
+    sqlite3_finalize(plan);
+    return found;
+}
+
+bool sortsRightPartOnly(sqlite3* db, const QString& statement)
+{
+    return planSays(db, statement, "RIGHT PART OF ORDER BY");
+}
+
+// The first key of an order of quoted fields ("\"Nombre\" ASC, \"Email\" DESC"), with
+// its direction, when other keys follow it; else "".
+QString firstOfSeveralKeys(const QString& order)
+{
+    static const QRegularExpression first(QStringLiteral("^(\"(?:[^\"]|\"\")+\"(?: ASC| DESC)?), "));
+    const QRegularExpressionMatch match = first.match(order);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
 QVector<qint64> Dataset::selectIds()
 {
     sqlite3* db = database();
@@ -325,11 +370,20 @@ QVector<qint64> Dataset::selectIds()
     QString text = QStringLiteral("SELECT %1 FROM %2").arg(key, sql::quoted(Connection::sqlTableName(tableFile())));
     if (!sel.where.isEmpty())
         text += QStringLiteral(" WHERE ") + sel.where;
-    text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+    const QString order = sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key;
 
     sql::Statement& st = m_stmts->ids;
-    if (!st.isPrepared() || st.sqlText() != text)
-        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    if (!st.isPrepared() || m_stmts->idsText != text + order) {
+        QString full = text + QStringLiteral(" ORDER BY ") + order;
+        // Every row of the file, in an order whose first key only an index gives: SQLite
+        // would read the rows in that index's order, one scattered page read each, to sort
+        // by the other keys, which with a small page cache costs several times a scan in
+        // file order and one sort. The first key is then kept from using the index.
+        if (sel.where.isEmpty() && !sel.order.isEmpty() && sortsRightPartOnly(db, full))
+            full = text + QStringLiteral(" ORDER BY +") + order;
+        st.prepare(db, full, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+        m_stmts->idsText = text + order;
+    }
     const sql::Statement::Use use(st);
     st.bindAll(sel.params);
     QVector<qint64> ids;
@@ -520,6 +574,70 @@ bool Dataset::rowExists(qint64 id) const
     return st.step();
 }
 
+void Dataset::ensureIds() const
+{
+    if (m_idsLoaded || m_state == DataState::Inactive)
+        return;
+    auto* self = const_cast<Dataset*>(this);
+    self->m_ids = self->loadIds(); // on failure the IDs stay unread and the next use tries again
+    self->m_idsLoaded = true;
+    int pos = 0;
+    if (m_keeping) {
+        // A refresh left the record to keep: it stays current when it is still there.
+        pos = m_keepId >= 0 ? positionOf(m_keepId) : -1;
+        if (pos < 0)
+            pos = std::min(std::max(m_keepPos, 0), int(m_ids.size()) - 1);
+        self->m_keeping = false;
+    }
+    self->m_pos = m_ids.isEmpty() ? -1 : pos;
+    self->m_eof = m_ids.isEmpty();
+}
+
+qint64 Dataset::firstId() const
+{
+    // An order of several keys whose first one only an index gives: SQLite would sort
+    // every row to find the first. The rows are narrowed first to those sharing the
+    // first key's first value, which the index finds at once; the first of them is the
+    // first of all.
+    const Selection sel = selection();
+    const QString lead = firstOfSeveralKeys(sel.order);
+    if (!lead.isEmpty()) {
+        sqlite3* db = database();
+        const QString column = lead.left(lead.lastIndexOf(QLatin1Char('"')) + 1);
+        QString inner = QStringLiteral("SELECT %1 FROM %2")
+                            .arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
+        if (!sel.where.isEmpty())
+            inner += QStringLiteral(" WHERE ") + sel.where;
+        inner += QStringLiteral(" ORDER BY ") + lead + QStringLiteral(" LIMIT 1");
+        auto known = m_stmts->narrowFirst.find(inner);
+        if (known == m_stmts->narrowFirst.end()) {
+            QString whole = QStringLiteral("SELECT 1 FROM %1").arg(sql::quoted(Connection::sqlTableName(tableFile())));
+            if (!sel.where.isEmpty())
+                whole += QStringLiteral(" WHERE ") + sel.where;
+            whole += QStringLiteral(" ORDER BY ") + sel.order + QStringLiteral(" LIMIT 1");
+            const bool narrow = planSays(db, whole, "USE TEMP B-TREE FOR ORDER BY") && !planSays(db, inner, "TEMP B-TREE");
+            known = m_stmts->narrowFirst.emplace(inner, narrow).first;
+        }
+        if (known->second) {
+            const QVector<RowValues> rows =
+                selectRows(column + QStringLiteral(" IS (") + inner + QLatin1Char(')'), sel.params, {}, 1);
+            return rows.isEmpty() ? -1 : rows.at(0).id;
+        }
+    }
+    const QVector<RowValues> rows = selectRows(QString(), {}, {}, 1);
+    return rows.isEmpty() ? -1 : rows.at(0).id;
+}
+
+void Dataset::dropIds()
+{
+    m_ids = QVector<qint64>();
+    m_idsLoaded = false;
+    m_keeping = false;
+    m_pos = 0;
+    m_eof = false;
+    forgetRows();
+}
+
 void Dataset::forgetRows() const
 {
     m_window.reset();
@@ -538,6 +656,7 @@ int Dataset::positionOf(qint64 id) const
 
 void Dataset::reloadKeeping()
 {
+    ensureIds(); // the current record is known only once the old rows are
     const qint64 current = (m_pos >= 0 && m_pos < m_ids.size()) ? m_ids.at(m_pos) : -1;
     const int oldPos = m_pos;
     m_ids = loadIds();
@@ -556,8 +675,12 @@ void Dataset::first()
     requireActive();
     ensureFresh();
     checkBrowseMode();
-    m_pos = m_ids.isEmpty() ? -1 : 0;
-    m_eof = m_ids.isEmpty();
+    // IDs not read yet: the dataset stands on its first row once they are.
+    m_keeping = false;
+    if (m_idsLoaded) {
+        m_pos = m_ids.isEmpty() ? -1 : 0;
+        m_eof = m_ids.isEmpty();
+    }
     notify(DataEvent::Moved);
 }
 
@@ -565,6 +688,7 @@ void Dataset::next()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     if (m_pos + 1 < m_ids.size()) {
         ++m_pos;
@@ -580,6 +704,7 @@ bool Dataset::eof() const
     if (m_state == DataState::Inactive)
         return true;
     ensureFresh();
+    ensureIds();
     return m_eof;
 }
 
@@ -588,6 +713,7 @@ bool Dataset::isEmpty() const
     if (m_state == DataState::Inactive)
         return true;
     ensureFresh();
+    ensureIds();
     return m_ids.isEmpty();
 }
 
@@ -596,6 +722,7 @@ int Dataset::recordCount() const
     if (m_state == DataState::Inactive)
         return 0;
     ensureFresh();
+    ensureIds();
     return int(m_ids.size());
 }
 
@@ -604,6 +731,7 @@ int Dataset::recNo() const
     if (m_state == DataState::Inactive)
         return -1;
     ensureFresh();
+    ensureIds();
     return m_ids.isEmpty() ? -1 : m_pos;
 }
 
@@ -611,6 +739,7 @@ void Dataset::moveTo(int row)
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     if (row < 0 || row >= m_ids.size())
         throw EngineError(QStringLiteral("«%1» no tiene la fila %2.").arg(m_name).arg(row + 1));
@@ -625,6 +754,7 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value)
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     const int index = requireField(fieldName);
     const QVariant wanted = toFieldValue(m_fields.at(index), value, false);
@@ -669,6 +799,10 @@ Dataset::Bookmark Dataset::bookmark() const
     if (m_state == DataState::Inactive)
         return -1;
     ensureFresh();
+    // Not read yet: the first row is current, found without listing the others.
+    if (!m_idsLoaded && !m_keeping)
+        return firstId();
+    ensureIds();
     if (m_state == DataState::Insert || m_pos < 0 || m_pos >= m_ids.size())
         return -1;
     return m_ids.at(m_pos);
@@ -678,6 +812,13 @@ void Dataset::gotoBookmark(Bookmark bookmark)
 {
     requireActive();
     ensureFresh();
+    // Back to the first row of rows not read yet: nothing to list.
+    if (!m_idsLoaded && !m_keeping && bookmark >= 0 && bookmark == firstId()) {
+        m_eof = false;
+        notify(DataEvent::Moved);
+        return;
+    }
+    ensureIds();
     checkBrowseMode();
     const int pos = bookmark >= 0 ? positionOf(bookmark) : -1;
     if (pos < 0 || !rowExists(bookmark))
@@ -738,6 +879,7 @@ int Dataset::activeField(const QString& fieldName) const
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     return requireField(fieldName);
 }
 
@@ -829,6 +971,7 @@ QVariant Dataset::valueAt(int row, const QString& fieldName) const
     if (m_state == DataState::Inactive)
         return {};
     ensureFresh();
+    ensureIds();
     const int index = requireField(fieldName);
     if (row < 0 || row >= m_ids.size())
         return {};
@@ -837,6 +980,200 @@ QVariant Dataset::valueAt(int row, const QString& fieldName) const
     QVariant value;
     cellAt(row, index, value);
     return value;
+}
+
+QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
+{
+    if (!value.isValid())
+        throw emptyField(field, QStringLiteral("texto"));
+    return textOf(field, value);
+}
+
+namespace {
+
+// A day-first date text as year-month-day ("05/03/2027" -> "2027-03-05") when it is a
+// valid date of exactly that form, else "" (which sorts before every date). Built from
+// SQLite's own functions only, so that any program may still write the file: date()
+// with a modifier turns a day that does not exist into another ("31/02" -> "03/03") or
+// into null, and
+// the year 0 is no date of the calendar the program reads dates with.
+QString isoDaySql(const QString& column)
+{
+    const QString iso =
+        QStringLiteral("substr(%1, 7, 4) || '-' || substr(%1, 4, 2) || '-' || substr(%1, 1, 2)").arg(column);
+    return QStringLiteral("(CASE WHEN %1 GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' AND substr(%1, 7, 4) <> "
+                          "'0000' AND date(%2, '+0 days') IS %2 THEN %2 ELSE '' END)")
+        .arg(column, iso);
+}
+
+// 1 when a logical field reads as false, 0 when it is true or empty; as the rows read
+// it (an integer of the stored value, 0 meaning false).
+QString unreadSql(const QString& column)
+{
+    return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
+}
+
+} // namespace
+
+QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
+                                                        const QDate& today, const QStringList& fieldNames) const
+{
+    requireActive();
+    ensureFresh();
+    const int dateIndex = requireField(dateField);
+    const int flagIndex = requireField(flagField);
+    if (m_fields.at(dateIndex).type != FieldType::Text || m_fields.at(flagIndex).type != FieldType::Logical)
+        throw EngineError(QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».")
+                              .arg(m_name, dateField, flagField));
+    sqlite3* db = database();
+    const QString table = sql::quoted(Connection::sqlTableName(tableFile()));
+    const QString day = isoDaySql(sql::quoted(m_fields.at(dateIndex).name));
+    const QString unread = unreadSql(sql::quoted(m_fields.at(flagIndex).name));
+
+    if (!m_stmts->overdueIndexChecked) {
+        m_stmts->overdueIndexChecked = true;
+        const QString indexName = Connection::sqlTableName(tableFile()) + QStringLiteral("_vencidos");
+        try {
+            sql::Statement exists;
+            exists.prepare(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
+                           QStringLiteral("Error al leer «%1»").arg(tableFile()));
+            bool present = false;
+            {
+                const sql::Statement::Use use(exists);
+                exists.bind(1, indexName);
+                present = exists.step();
+            }
+            if (!present) {
+                const QString what = QStringLiteral("Error al indexar «%1»").arg(tableFile());
+                sql::WriteTransaction transaction(db, what);
+                sql::exec(db,
+                          QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3, %4)")
+                              .arg(sql::quoted(indexName), table, unread, day)
+                              .toUtf8()
+                              .constData(),
+                          what);
+                transaction.commit();
+                forgetRows();
+            }
+        } catch (const std::exception&) {
+            // A file we may only read: the rows are found without the index, more slowly.
+        }
+    }
+
+    return selectRows(QStringLiteral("((%1 = 1 AND %2 < ?) OR (%1 = 0 AND %2 = ''))").arg(unread, day),
+                      {today.toString(Qt::ISODate)}, fieldNames, -1);
+}
+
+std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) const
+{
+    requireActive();
+    ensureFresh();
+    const FieldDef& field = m_fields.at(requireField(fieldName));
+    if (field.type != FieldType::Text)
+        return std::nullopt;
+    sqlite3* db = database();
+    const Selection sel = selection();
+    const QString column = sql::quoted(field.name);
+    const QString from = QStringLiteral("SELECT %1 FROM %2").arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
+    const QString order = QStringLiteral(" ORDER BY ") + column + QStringLiteral(" LIMIT 1");
+    const QString where = sel.where.isEmpty() ? QString() : QLatin1Char('(') + sel.where + QStringLiteral(") AND ");
+    const QString firstText = from + (sel.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + sel.where) + order;
+    const QString nextText = from + QStringLiteral(" WHERE ") + where + column + QStringLiteral(" > ?") + order;
+
+    auto known = m_stmts->stepping.find(nextText);
+    if (known == m_stmts->stepping.end())
+        known = m_stmts->stepping.emplace(nextText, !planSays(db, nextText, "TEMP B-TREE") &&
+                                                        !planSays(db, firstText, "TEMP B-TREE"))
+                    .first;
+    if (!known->second)
+        return std::nullopt;
+
+    const QString what = QStringLiteral("Error al leer «%1»").arg(tableFile());
+    sql::Statement& first = m_stmts->rows[firstText];
+    if (!first.isPrepared())
+        first.prepare(db, firstText, what);
+    sql::Statement& next = m_stmts->rows[nextText];
+    if (!next.isPrepared())
+        next.prepare(db, nextText, what);
+
+    QStringList texts;
+    QVariant text;
+    {
+        const sql::Statement::Use use(first);
+        first.bindAll(sel.params);
+        if (!first.step())
+            return texts;
+        text = first.value(0, FieldType::Text);
+    }
+    // Empty fields sort first: one is there when the first text is.
+    if (text.isNull())
+        return std::nullopt;
+    for (;;) {
+        texts.append(text.toString());
+        const sql::Statement::Use use(next);
+        next.bindAll(sel.params);
+        next.bindAll({text}, int(sel.params.size()) + 1);
+        if (!next.step())
+            return texts;
+        text = next.value(0, FieldType::Text);
+    }
+}
+
+QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const QVariant& value,
+                                               const QStringList& fieldNames, int limit) const
+{
+    requireActive();
+    ensureFresh();
+    if (fieldName.isEmpty())
+        return selectRows(QString(), {}, fieldNames, limit);
+    const int index = requireField(fieldName);
+    const QVariant wanted = toFieldValue(m_fields.at(index), value, false);
+    const QString column = sql::quoted(m_fields.at(index).name);
+    if (!wanted.isValid())
+        return selectRows(column + QStringLiteral(" IS NULL"), {}, fieldNames, limit);
+    return selectRows(column + QStringLiteral(" = ?"), {wanted}, fieldNames, limit);
+}
+
+QVector<Dataset::RowValues> Dataset::selectRows(const QString& condition, const QVariantList& params,
+                                                const QStringList& fieldNames, int limit) const
+{
+    QVector<int> columns;
+    for (const QString& name : fieldNames)
+        columns.append(requireField(name));
+    sqlite3* db = database();
+    const Selection sel = selection();
+    const QString key = sql::quoted(keyName());
+    QStringList wheres;
+    if (!sel.where.isEmpty())
+        wheres.append(QLatin1Char('(') + sel.where + QLatin1Char(')'));
+    if (!condition.isEmpty())
+        wheres.append(condition);
+    QStringList names{key};
+    for (int i : std::as_const(columns))
+        names.append(sql::quoted(m_fields.at(i).name));
+    QString text = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")),
+                                                            sql::quoted(Connection::sqlTableName(tableFile())));
+    if (!wheres.isEmpty())
+        text += QStringLiteral(" WHERE ") + wheres.join(QStringLiteral(" AND "));
+    text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
+    if (limit >= 0)
+        text += QStringLiteral(" LIMIT %1").arg(limit);
+
+    sql::Statement& st = m_stmts->rows[text];
+    if (!st.isPrepared())
+        st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
+    const sql::Statement::Use use(st);
+    st.bindAll(sel.params);
+    st.bindAll(params, int(sel.params.size()) + 1);
+    QVector<RowValues> rows;
+    while (st.step()) {
+        RowValues row;
+        row.id = st.int64(0);
+        for (int c = 0; c < columns.size(); ++c)
+            row.values.append(st.value(c + 1, m_fields.at(columns.at(c)).type));
+        rows.append(row);
+    }
+    return rows;
 }
 
 // --- records ---------------------------------------------------------------
@@ -862,6 +1199,7 @@ void Dataset::edit()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     if (isEditing())
         return;
     if (m_ids.isEmpty()) {
@@ -884,6 +1222,7 @@ void Dataset::insert()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     checkBrowseMode();
     m_posBeforeInsert = m_pos;
     m_buffer = QVector<QVariant>(m_fields.size());
@@ -1007,6 +1346,7 @@ void Dataset::remove()
 {
     requireActive();
     ensureFresh();
+    ensureIds();
     if (m_state == DataState::Insert) {
         cancel();
         return;
@@ -1050,7 +1390,15 @@ void Dataset::refresh()
     requireActive();
     ensureFresh();
     checkBrowseMode();
-    reloadKeeping();
+    // The rows are read again when a position is next needed; the current record is
+    // kept then, when it is still there.
+    if (m_idsLoaded) {
+        m_keepId = (m_pos >= 0 && m_pos < m_ids.size()) ? m_ids.at(m_pos) : -1;
+        m_keepPos = m_pos;
+        dropIds();
+        m_keeping = true;
+    }
+    forgetRows();
     notify(DataEvent::Refreshed);
 }
 

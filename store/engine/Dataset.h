@@ -2,9 +2,10 @@
 // A dataset: an ordered set of records with one current record and a state
 // (inactive, browse, edit, insert), the base of tables and queries.
 //
-// Rows are identified by their ID; the dataset keeps the ordered list of IDs and
-// reads the current record's values from its file on demand, so walking a large
-// table is cheap. Fields are found by name regardless of case. An empty field is
+// Rows are identified by their ID; the dataset keeps the ordered list of IDs, read
+// from the file the first time a position is needed (opening or re-running costs
+// nothing until then), and reads the current record's values from its file on
+// demand, so walking a large table is cheap. Fields are found by name regardless of case. An empty field is
 // null: value() gives a null QVariant, asString()/asInteger()/... raise.
 //
 // The pending-edit rule: moving, a key search, insert or refresh while a record is
@@ -21,6 +22,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -97,6 +99,35 @@ public:
     // Value of a field in another row without moving (grids); null QVariant outside the rows.
     QVariant valueAt(int row, const QString& field) const;
 
+    // A row read without moving: its key and the values of the fields asked for.
+    struct RowValues
+    {
+        qint64 id = -1;
+        QVector<QVariant> values;
+    };
+    // The text of one of those values as asString() gives it; raises the same errors.
+    static QString asStringOf(const FieldDef& field, const QVariant& value);
+
+    // The rows, in the dataset's order, that can be overdue on `today` by a day-first text
+    // date (dd/mm/yyyy) and a logical read flag: those whose flag is false and whose date
+    // lies before `today`, and every row whose date is empty or not a valid date of that
+    // form, whatever its flag. An expression index over the two finds them without reading
+    // the other rows; it is made in the file on first use (left out when the file cannot be
+    // written, which only makes the search slower).
+    QVector<RowValues> overdueCandidates(const QString& dateField, const QString& flagField, const QDate& today,
+                                         const QStringList& fields) const;
+
+    // The rows, in the dataset's order, whose field equals `value` exactly (all rows when
+    // `field` is empty), at most `limit` of them (-1: no limit).
+    QVector<RowValues> rowsWhere(const QString& field, const QVariant& value, const QStringList& fields,
+                                 int limit = -1) const;
+
+    // The different texts of a text field over the dataset's rows, in the field's order,
+    // found one index entry each by stepping from one text to the next. Nothing (and no
+    // rows read) when no index of the file gives them that way, when the field is not a
+    // text or when some row leaves it empty: the caller then reads the rows.
+    std::optional<QStringList> distinctTexts(const QString& field) const;
+
     // Sets a field of the record being edited or inserted. An empty text is stored as null,
     // a text longer than its field's size is cut at the size. Raises when not editing.
     void setValue(const QString& field, const QVariant& value);
@@ -142,6 +173,14 @@ protected:
     QVector<qint64> selectIds();
     // Loads the IDs again, keeping the current record when it still exists (no event).
     void reloadKeeping();
+    // Reads the ordered IDs when they are not read yet (the dataset then stands on its
+    // first row, where opening or re-running left it).
+    void ensureIds() const;
+    // Forgets the IDs: the next use that needs a position reads them again, standing on
+    // the first row.
+    void dropIds();
+    // The key of the first row, -1 when there is none (read without listing the rows).
+    qint64 firstId() const;
     void requireConnection() const;
     void requireActive() const;
     void requireEditing() const;
@@ -157,7 +196,13 @@ protected:
 
     Connection* m_connection = nullptr;
     FieldDefs m_fields;
-    QVector<qint64> m_ids;
+    QVector<qint64> m_ids;   // valid only while m_idsLoaded
+    bool m_idsLoaded = true;
+    // While the IDs are not read after a refresh: the record to make current once they are
+    // (its ID, else the position it had).
+    bool m_keeping = false;
+    qint64 m_keepId = -1;
+    int m_keepPos = -1;
     int m_pos = -1;
     bool m_eof = true;
     DataState m_state = DataState::Inactive;
@@ -176,6 +221,10 @@ private:
     QVariant currentValue(int index) const;
     // What value() checks before reading: open, fresh, the field known. Its position.
     int activeField(const QString& fieldName) const;
+    // Rows of the dataset that also meet `condition` (SQL over quoted columns, "" for
+    // none), in the dataset's order, with the values of the fields named.
+    QVector<RowValues> selectRows(const QString& condition, const QVariantList& params, const QStringList& fields,
+                                  int limit) const;
     void readWindow(int pos, int size) const;
     void forgetRows() const;
     int requireField(const QString& name) const;

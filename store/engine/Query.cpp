@@ -71,10 +71,9 @@ void Query::ensureFresh() const
 
 void Query::rerun()
 {
-    m_ids = loadIds(); // on failure the query stays stale and the next use tries again
-    forgetRows();
-    m_pos = m_ids.isEmpty() ? -1 : 0;
-    m_eof = m_ids.isEmpty();
+    // The rows are read again when a position is next needed (a failure then leaves them
+    // unread, and the use after tries again).
+    dropIds();
     m_stale = false;
 }
 

@@ -40,6 +40,7 @@ bool Table::findKey(qint64 id)
 {
     requireActive();
     checkBrowseMode();
+    ensureIds();
     if (!rowExists(id))
         return false;
     int pos = positionOf(id);

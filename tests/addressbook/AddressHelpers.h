@@ -60,6 +60,14 @@ public:
             return QVariant();
         return m_table.value(field);
     }
+    // Changes one value of a stored card, as another program using the file would.
+    void set(qint64 id, const QString& field, const QVariant& value)
+    {
+        QVERIFY(m_table.findKey(id));
+        m_table.edit();
+        m_table.setValue(field, value);
+        m_table.post();
+    }
     QStringList names()
     {
         QStringList list;

@@ -83,6 +83,7 @@ private slots:
     void fieldLengths();
     void dateFields_data();
     void dateFields();
+    void dateFieldsFollowHiddenChanges();
     void mailtoUrl_data();
     void mailtoUrl();
     void mailFromCard();
@@ -710,6 +711,29 @@ void TestAddressBook::dateFields()
 }
 
 // ---- mail and web --------------------------------------------------------------------------
+
+// The date edits read their field once the card shows: a card opened after the table
+// moved and changed while the window was hidden shows the new record's dates.
+void TestAddressBook::dateFieldsFollowHiddenChanges()
+{
+    const qint64 first = addCard({{"Nombre", "Ana"}, {"Cumpleanos", QDate(1990, 12, 25)}});
+    const qint64 second = addCard({{"Nombre", "Berta"}, {"Aniversario", QDate(2001, 6, 24)}});
+    editCard(first);
+    QCOMPARE(card()->DBEditCumpleanos->text(), DateText::shortDate(QDate(1990, 12, 25)));
+    QVERIFY(card()->DBEditAniversario->text().isEmpty());
+    QTest::mouseClick(card()->BitBtn2, Qt::LeftButton);
+    QVERIFY(!Direccion_Form->isVisible());
+
+    // Changed and refreshed behind the hidden window.
+    {
+        StoredCards stored(m_fx->dataFolder());
+        stored.set(second, "Cumpleanos", QDate(1985, 3, 5));
+    }
+    DataModuleReminder->Actualizar();
+    editCard(second);
+    QCOMPARE(card()->DBEditCumpleanos->text(), DateText::shortDate(QDate(1985, 3, 5)));
+    QCOMPARE(card()->DBEditAniversario->text(), DateText::shortDate(QDate(2001, 6, 24)));
+}
 
 void TestAddressBook::mailtoUrl_data()
 {

@@ -285,6 +285,34 @@ private slots:
         QCOMPARE(boldDates(calendar()), before);
         QCOMPARE(MesConsultado.month, 4); // the month and its query are the new ones already
     }
+
+    // Dates that read in another form mark their day; of several that do not read, the
+    // error names the first in the query's order (by hour), not in the text's order.
+    void marksReadEveryFormAndReportTheFirstUnreadable()
+    {
+        ProgramFixture f(QDateTime(QDate(2026, 3, 10), QTime(9, 0)));
+        seedReminders(f.dataFolder(), {mark("5/04/2026", "09:00:00", "corta"), mark("20/04/2026", "10:00:00", "b"),
+                                       mark("20/04/2026", "11:00:00", "c"), mark("31/05/2026", "09:00:00", "mayo")});
+        f.createProgram();
+        clickDay(QDate(2026, 4, 1));
+        QVERIFY(f.messages.isEmpty());
+        QList<QDate> april;
+        for (const QDate& d : boldDates(calendar()))
+            if (d.month() == 4)
+                april.append(d);
+        QCOMPARE(april, (QList<QDate>{QDate(2026, 4, 5), QDate(2026, 4, 20)}));
+
+        engine::Table* table = DataModuleReminder->TableReminder;
+        for (const auto& [fecha, hora] : {std::pair{"aa/06/2026", "10:00:00"}, std::pair{"zz/06/2026", "08:00:00"}}) {
+            table->insert();
+            table->setValue(QStringLiteral("Fecha"), QString::fromLatin1(fecha));
+            table->setValue(QStringLiteral("Hora"), QString::fromLatin1(hora));
+            table->post();
+        }
+        clickDay(QDate(2026, 6, 1));
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY2(f.messages[0].text.contains("zz/06/2026"), qPrintable(f.messages[0].text));
+    }
 };
 
 QTEST_MAIN(TestCalendar)
