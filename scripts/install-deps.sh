@@ -9,6 +9,7 @@ packages=(
     libsqlite3-dev libjpeg-dev libsndfile1-dev libpulse-dev
     libgl-dev fonts-dejavu-core pulseaudio
     ccache
+    libical-dev
 )
 
 missing=()
