@@ -199,9 +199,10 @@ QByteArray reminderToEvent(const Record& reminder, const QDateTime& stampUtc, QS
         icalcomponent_add_property(event.get(), icalproperty_new_rrule(r));
     }
     // What the rule does not carry is kept in Pennaro's own properties, so a copy read back
-    // is the same record.
+    // is the same record. Empty ones read back as no repeat ("0", "Día/s"), as the entry
+    // form fills them in.
     if (!(countOk && count > 0 && knownUnit && countText == QString::number(count))
-        && !(countText == QLatin1String("0") && unit == kDays)) {
+        && !(countText == QLatin1String("0") && unit == kDays) && !(countText.isEmpty() && unit.isEmpty())) {
         auto x = [&](const char* name, const QString& value) {
             icalproperty* p = icalproperty_new_x(value.toUtf8().constData());
             icalproperty_set_x_name(p, name);
@@ -253,6 +254,8 @@ bool CalendarReader::next(CalendarItem& item)
     QString text;
     int lineNo = 0;
     while (m_lines.next(text, lineNo)) {
+        if (!m_inCalendar && m_calendars == 0 && !text.startsWith(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive))
+            LineReader::fail(lineNo, QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)"));
         const ContentLine line = parseContentLine(text, lineNo);
         const QString value = line.value.trimmed().toUpper();
         if (!m_inCalendar) {

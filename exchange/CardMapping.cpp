@@ -18,9 +18,14 @@ const engine::FieldDef& cardField(const QString& name)
     return defs.first();
 }
 
-void set(Record& card, const char* field, const QString& text, ImportNotes& notes)
+void set(Record& card, const char* field, const QString& given, ImportNotes& notes)
 {
-    setText(card, cardField(QString::fromLatin1(field)), text, notes);
+    const engine::FieldDef& def = cardField(QString::fromLatin1(field));
+    QString text = given;
+    // A card's sized fields hold one line, as the card editor's one-line edits do.
+    if (def.type == engine::FieldType::Text)
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    setText(card, def, text, notes);
 }
 
 // The lines of a memo, without empty ones (CR LF, LF or CR each end a line).
@@ -72,7 +77,7 @@ void setText(Record& record, const engine::FieldDef& field, const QString& text,
 QByteArray cardToVCard(const Record& card)
 {
     const QString name = textOf(card, QStringLiteral("Nombre"));
-    if (name.isEmpty())
+    if (name.trimmed().isEmpty())
         return {};
     auto t = [&](const char* field) { return textOf(card, QString::fromLatin1(field)); };
 
@@ -190,7 +195,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
         const QString name = p.name;
         if (name == QLatin1String("FN")) {
             if (formatted.isEmpty())
-                formatted = unescapeText(p.value).trimmed();
+                formatted = unescapeText(p.value);
         } else if (name == QLatin1String("N")) {
             // family; given; additional; prefixes; suffixes -> "prefix given additional family suffix"
             const QStringList parts = splitStructured(p.value);
@@ -202,8 +207,10 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
         } else if (name == QLatin1String("NICKNAME")) {
             takeOnce(p, "Nick", unescapeText(p.value));
         } else if (name == QLatin1String("EMAIL")) {
-            const QString address = unescapeText(p.value).trimmed();
-            if (address.isEmpty())
+            // One address per line of the list: a line break inside one would make two.
+            // Taken as written, as the card editor takes a typed address.
+            const QString address = unescapeText(p.value).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            if (address.trimmed().isEmpty())
                 continue;
             // vCard 4.0: PREF=1 is the most preferred; vCard 3.0: TYPE=pref.
             int rank = 1000;
@@ -245,7 +252,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
                 set(card, fields[i], part(i + 2), notes);
             (work ? haveWork : haveHome) = true;
         } else if (name == QLatin1String("TEL")) {
-            QString number = unescapeText(p.value).trimmed();
+            QString number = unescapeText(p.value);
             if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
                 number = number.mid(4);
             const bool work = types.contains(QLatin1String("work"));
@@ -255,7 +262,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
                                                                          : "Tel";
             takeOnce(p, field, number);
         } else if (name == QLatin1String("URL")) {
-            takeOnce(p, "Web", p.value.trimmed());
+            takeOnce(p, "Web", p.value);
         } else if (name == QLatin1String("ORG")) {
             const QStringList parts = splitStructured(p.value);
             if (card.contains(QStringLiteral("Organizacion")) || card.contains(QStringLiteral("Departamento"))) {
@@ -290,7 +297,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
         } else if (name == QLatin1String("X-PENNARO-SEXO")) {
             set(card, "Sexo", unescapeText(p.value), notes);
         } else if (name == QLatin1String("RELATED") && types.contains(QLatin1String("spouse"))) {
-            takeOnce(p, "Conyugue", unescapeText(p.value).trimmed());
+            takeOnce(p, "Conyugue", unescapeText(p.value));
         } else if (name == QLatin1String("X-PENNARO-OFICINA")) {
             takeOnce(p, "Oficina", unescapeText(p.value));
         } else if (name == QLatin1String("X-PENNARO-HIJOS")) {
@@ -298,7 +305,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
         } else if (name == QLatin1String("NOTE")) {
             const QString note = unescapeText(p.value);
             const QString before = textOf(card, QStringLiteral("Notas"));
-            set(card, "Notas", before.isEmpty() ? note : before + QStringLiteral("\r\n") + note, notes);
+            set(card, "Notas", before.isEmpty() ? note : before + QLatin1Char('\n') + note, notes);
         } else if (name == QLatin1String("PRODID") || name == QLatin1String("REV") || name == QLatin1String("UID")
                    || name == QLatin1String("KIND")) {
             // Facts about the file, not about the person.
@@ -308,8 +315,8 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
     }
 
     const QString fullName = formatted.isEmpty() ? fromN : formatted;
-    set(card, "Nombre", fullName.trimmed(), notes);
-    if (!card.contains(QStringLiteral("Nombre"))) {
+    set(card, "Nombre", fullName, notes);
+    if (textOf(card, QStringLiteral("Nombre")).trimmed().isEmpty()) {
         notes.skipReason = QStringLiteral("sin nombre");
         return card;
     }

@@ -78,8 +78,10 @@ QStringList ContentLine::types() const
     QStringList result;
     for (const Parameter& p : params) {
         if (p.name == QLatin1String("TYPE")) {
+            // TYPE="work,voice" is a list as well, though quoted.
             for (const QString& v : p.values)
-                result += v.toLower();
+                for (const QString& t : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                    result += t.trimmed().toLower();
         } else if (p.values.isEmpty()) {
             result += p.name.toLower(); // vCard 3.0 / 2.1 bare type: "TEL;HOME:"
         }
@@ -159,13 +161,18 @@ ContentLine parseContentLine(const QString& text, int lineNo)
 
 QString unescapeText(const QString& raw)
 {
-    if (!raw.contains(QLatin1Char('\\')))
+    if (!raw.contains(QLatin1Char('\\')) && !raw.contains(QLatin1Char('\r')))
         return raw;
     QString out;
     out.reserve(raw.size());
     for (int i = 0; i < raw.size(); ++i) {
         const QChar c = raw.at(i);
-        if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
+        if (c == QLatin1Char('\r')) {
+            // A raw CR inside a line (only LF ends one) is a line break, as "\n" is.
+            if (i + 1 < raw.size() && raw.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            out += QLatin1Char('\n');
+        } else if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
             const QChar n = raw.at(++i);
             out += (n == QLatin1Char('n') || n == QLatin1Char('N')) ? QChar(QLatin1Char('\n')) : n;
         } else {
@@ -245,17 +252,34 @@ LineReader::LineReader(QIODevice* device) : m_device(device) {}
 
 bool LineReader::readPhysical(QByteArray& line)
 {
-    if (m_device->atEnd())
-        return false;
-    // One byte more than the limit tells an over-long line from one that fits.
-    line = m_device->readLine(kMaxLineBytes + 2);
-    if (line.isEmpty() && m_device->atEnd())
-        return false;
+    // Lines are cut from a block buffer: asking the device for a line of up to the limit
+    // would set aside the whole limit for every line.
+    for (;;) {
+        const qsizetype newline = m_buffer.indexOf('\n', qMax(m_start, m_scanned));
+        if (newline >= 0) {
+            line = m_buffer.mid(m_start, newline - m_start);
+            m_start = newline + 1;
+            m_scanned = m_start;
+            break;
+        }
+        // Drop the lines already given out before the buffer grows.
+        m_buffer.remove(0, m_start);
+        m_start = 0;
+        m_scanned = m_buffer.size();
+        if (m_buffer.size() > kMaxLineBytes)
+            fail(m_physical + 1, QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
+        const QByteArray block = m_device->read(64 * 1024);
+        if (block.isEmpty()) {
+            if (m_buffer.isEmpty())
+                return false;
+            line = m_buffer; // the last line has no line break
+            m_buffer.clear();
+            m_start = m_scanned = 0;
+            break;
+        }
+        m_buffer += block;
+    }
     ++m_physical;
-    if (!line.endsWith('\n') && !m_device->atEnd())
-        fail(m_physical, QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
-    if (line.endsWith('\n'))
-        line.chop(1);
     if (line.endsWith('\r'))
         line.chop(1);
     if (m_physical == 1 && line.startsWith("\xEF\xBB\xBF"))

@@ -11,6 +11,8 @@ bool VCardReader::next(VCard& card)
     int lineNo = 0;
     bool inCard = false;
     while (m_lines.next(text, lineNo)) {
+        if (!inCard && m_cards == 0 && !text.startsWith(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive))
+            fail(lineNo, QStringLiteral("el archivo no es un vCard (se esperaba «BEGIN:VCARD»)"));
         const ContentLine line = parseContentLine(text, lineNo);
         const bool begin = line.name == QLatin1String("BEGIN");
         const bool end = line.name == QLatin1String("END");
