@@ -237,7 +237,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
             QStringList street;
             for (int i : {0, 1, 2})
                 if (!part(i).trimmed().isEmpty())
-                    street += part(i).trimmed();
+                    street += part(i);
             const bool work = types.contains(QLatin1String("work"));
             if ((work && haveWork) || (!work && haveHome)) {
                 drop(p);
@@ -314,7 +314,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
         }
     }
 
-    const QString fullName = formatted.isEmpty() ? fromN : formatted;
+    const QString fullName = formatted.trimmed().isEmpty() ? fromN : formatted;
     set(card, "Nombre", fullName, notes);
     if (textOf(card, QStringLiteral("Nombre")).trimmed().isEmpty()) {
         notes.skipReason = QStringLiteral("sin nombre");

@@ -36,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const exchange::Record reread = exchange::cardFromVCard(back, backNotes);
             if (reread != record || !backNotes.cutFields.isEmpty() || !backNotes.droppedProperties.isEmpty()) {
                 fprintf(stderr, "round trip differs:\n%s\n", written.constData());
+                for (const QString& key : record.keys() + reread.keys())
+                    if (record.value(key) != reread.value(key))
+                        fprintf(stderr, "%s: [%s] -> [%s]\n", qPrintable(key), qPrintable(record.value(key).toString()),
+                                qPrintable(reread.value(key).toString()));
                 abort();
             }
         }
