@@ -173,6 +173,8 @@ private slots:
     void mailProgramAddressBook();
     void cardCutsAndDrops();
     void defaultAddressOutsideTheList();
+    void oddCardsReadBackTheSame_data();
+    void oddCardsReadBackTheSame();
 
     void repeatRules_data();
     void repeatRules();
@@ -470,6 +472,36 @@ void TestExchange::defaultAddressOutsideTheList()
     card.insert("Emails", QStringLiteral("eva@x.example\r\n"));
     exchange::ImportNotes notes;
     QCOMPARE(exchange::cardFromVCard(readCards(exchange::cardToVCard(card)).first(), notes), card);
+}
+
+void TestExchange::oddCardsReadBackTheSame_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    const QByteArray head = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ana\r\n";
+    QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\rVCARD\r\nEND:VCARD\r\n" << "FAX" << "1 VCARD";
+    QTest::newRow("two notes") << head + "NOTE:uno\r\nNOTE:dos\\\r\nEND:VCARD\r\n" << "Notas" << "uno\ndos\\";
+    QTest::newRow("cut ends in a space") << head + "ADR;TYPE=WORK:;Planta 3;Paseo de la Castellana número 100;Madrid;;1;E\r\nEND:VCARD\r\n"
+                                         << "EmpresaDireccion" << "Planta 3, Paseo de la Castellana número ";
+    QTest::newRow("default cut ends in a space")
+        << head + "EMAIL;TYPE=pref:" + QByteArray(44, 'a') + " @b.example\r\nEND:VCARD\r\n" << "Email"
+        << QString(44, QLatin1Char('a')) + QStringLiteral(" @b.ex");
+    QTest::newRow("blank FN falls back to N") << QByteArray("BEGIN:VCARD\r\nFN: \r\nN:Ruiz;Ana;;;\r\nEND:VCARD\r\n")
+                                              << "Nombre" << "Ana Ruiz";
+}
+
+void TestExchange::oddCardsReadBackTheSame()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    exchange::ImportNotes notes;
+    const Record first = exchange::cardFromVCard(readCards(card).first(), notes);
+    QCOMPARE(textOf(first, field), value);
+    exchange::ImportNotes again;
+    QCOMPARE(exchange::cardFromVCard(readCards(exchange::cardToVCard(first)).first(), again), first);
+    QVERIFY(again.cutFields.isEmpty());
 }
 
 void TestExchange::repeatRules_data()
