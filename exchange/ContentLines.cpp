@@ -174,7 +174,11 @@ QString unescapeText(const QString& raw)
             out += QLatin1Char('\n');
         } else if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
             const QChar n = raw.at(++i);
-            out += (n == QLatin1Char('n') || n == QLatin1Char('N')) ? QChar(QLatin1Char('\n')) : n;
+            if (n == QLatin1Char('\r') && i + 1 < raw.size() && raw.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            // "\n", "\N" and an escaped raw line break are all one line break.
+            const bool lineBreak = n == QLatin1Char('n') || n == QLatin1Char('N') || n == QLatin1Char('\r');
+            out += lineBreak ? QChar(QLatin1Char('\n')) : n;
         } else {
             out += c;
         }
