@@ -236,7 +236,7 @@ Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
             // PO box, extended address and street go together into the one address line.
             QStringList street;
             for (int i : {0, 1, 2})
-                if (!part(i).trimmed().isEmpty())
+                if (!part(i).isEmpty())
                     street += part(i);
             const bool work = types.contains(QLatin1String("work"));
             if ((work && haveWork) || (!work && haveHome)) {

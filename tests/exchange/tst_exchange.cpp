@@ -483,6 +483,8 @@ void TestExchange::oddCardsReadBackTheSame_data()
     QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\rVCARD\r\nEND:VCARD\r\n" << "FAX" << "1 VCARD";
     QTest::newRow("escaped raw CR in an address") << head + "ADR;TYPE=work:;;a\\\r ,x\r\nEND:VCARD\r\n"
                                                   << "EmpresaDireccion" << "a  ,x";
+    QTest::newRow("street of blanks") << head + "ADR;TYPE=work:;;\f\f;Madrid\r\nEND:VCARD\r\n" << "EmpresaDireccion"
+                                      << "\f\f";
     QTest::newRow("two notes") << head + "NOTE:uno\r\nNOTE:dos\\\r\nEND:VCARD\r\n" << "Notas" << "uno\ndos\\";
     QTest::newRow("cut ends in a space") << head + "ADR;TYPE=WORK:;Planta 3;Paseo de la Castellana número 100;Madrid;;1;E\r\nEND:VCARD\r\n"
                                          << "EmpresaDireccion" << "Planta 3, Paseo de la Castellana número ";
