@@ -1,6 +1,7 @@
 // Program entry: one copy per user session, the ten long-lived objects, the event loop.
 
 #include "app/Globals.h"
+#include "exchange/CommandLine.h"
 #include "mail/Pop3Client.h"
 #include "platform/Guard.h"
 #include "platform/InstanceLock.h"
@@ -33,6 +34,16 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // Import and export jobs from the command line: run before anything else is created,
+    // without windows and without the single-instance lock, so they work beside a running copy.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments += QString::fromLocal8Bit(argv[i]);
+        if (const std::optional<int> rc = exchange::runCommandLine(arguments, stdout, stderr))
+            return *rc;
+    }
+
     PennaroApplication app(argc, argv);
     SetApplicationIdentity();
     // The program lives in the notification area: closing a window never ends it.

@@ -12,6 +12,7 @@
 #include "reminders/Mensaje_Uni.h"
 #include "reminders/Reminder_Unit.h"
 #include "store/engine/OverdueScan.h"
+#include "store/engine/Tables.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -51,39 +52,17 @@ void checkFields(engine::Table* table, const FieldDefs& expected, const QString&
 
 } // namespace
 
-const QString TDataModuleReminder::kReminderFile = QStringLiteral("Reminder.DB");
-const QString TDataModuleReminder::kDireccionesFile = QStringLiteral("Direcciones.DB");
+const QString TDataModuleReminder::kReminderFile = engine::tables::reminderFile();
+const QString TDataModuleReminder::kDireccionesFile = engine::tables::direccionesFile();
 
 FieldDefs TDataModuleReminder::reminderFields()
 {
-    return {
-        {QStringLiteral("ID"), FieldType::AutoInc, 0, true},
-        {QStringLiteral("Fecha"), FieldType::Text, 10, false},
-        {QStringLiteral("Hora"), FieldType::Text, 8, false},
-        {QStringLiteral("Recordatorio"), FieldType::Text, 255, false},
-        {QStringLiteral("Playsound"), FieldType::Logical, 0, false},
-        {QStringLiteral("Leido"), FieldType::Logical, 0, false},
-        {QStringLiteral("RepetirN"), FieldType::Text, 2, false},
-        {QStringLiteral("RepetirS"), FieldType::Text, 6, false},
-    };
+    return engine::tables::reminderFields();
 }
 
 FieldDefs TDataModuleReminder::direccionesFields()
 {
-    auto text = [](const char* name, int size) { return FieldDef{QString::fromLatin1(name), FieldType::Text, size, false}; };
-    auto memo = [](const char* name) { return FieldDef{QString::fromLatin1(name), FieldType::Memo, 0, false}; };
-    auto date = [](const char* name) { return FieldDef{QString::fromLatin1(name), FieldType::Date, 0, false}; };
-    return {
-        {QStringLiteral("ID"), FieldType::AutoInc, 0, true},
-        text("Nombre", 40), text("Nick", 40), text("Email", 50), memo("Emails"),
-        text("Direccion", 40), text("Ciudad", 30), text("Provincia", 30), text("CP", 5),
-        text("Pais", 30), text("Web", 50), text("Tel", 9), text("FAX", 9), text("Movil", 9),
-        text("Organizacion", 30), text("EmpresaDireccion", 40), text("EmpresaCiudad", 30),
-        text("EmpresaProvincia", 30), text("EmpresaCP", 5), text("EmpresaPais", 30),
-        text("Puesto", 40), text("Departamento", 40), text("Oficina", 30), text("EmpresaTel", 9),
-        text("EmpresaFax", 9), text("Conyugue", 40), memo("Hijos"), text("Sexo", 1),
-        date("Cumpleanos"), date("Aniversario"), memo("Notas"),
-    };
+    return engine::tables::direccionesFields();
 }
 
 TDataModuleReminder::TDataModuleReminder(QObject* parent) : QObject(parent)
@@ -182,7 +161,7 @@ void TDataModuleReminder::Cargar()
         TableLibreta->close();
         TableLibreta->setTableName(kDireccionesFile);
         TableLibreta->setFieldDefs(direccionesFields());
-        TableLibreta->setIndexFields(QStringLiteral("ID;Nombre"));
+        TableLibreta->setIndexFields(engine::tables::direccionesIndex());
         TableLibreta->createTable();
         TableLibreta->open();
         checkFields(TableLibreta, direccionesFields(), direccionesPath);
@@ -202,7 +181,7 @@ void TDataModuleReminder::Cargar()
         TableReminder->close();
         TableReminder->setTableName(kReminderFile);
         TableReminder->setFieldDefs(reminderFields());
-        TableReminder->setIndexFields(QStringLiteral("ID;Fecha;Hora"));
+        TableReminder->setIndexFields(engine::tables::reminderIndex());
         TableReminder->createTable();
         TableReminder->open();
         if (!TableLibreta->isActive()) {

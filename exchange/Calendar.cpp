@@ -1,0 +1,442 @@
+#include "exchange/Calendar.h"
+
+#include "store/engine/Tables.h"
+
+#include <QTimeZone>
+
+#include <libical/ical.h>
+
+#include <memory>
+
+namespace exchange {
+
+namespace {
+
+const QString kDays = QStringLiteral("Día/s");
+const QString kMonths = QStringLiteral("Mes/es");
+const QString kYears = QStringLiteral("Año/s");
+constexpr int kMaxRepeat = 31;      // the entry form's largest repeat count
+constexpr int kMaxOccurrences = 100000; // a rule walked further than this is given up
+
+struct ComponentFree
+{
+    void operator()(icalcomponent* c) const { icalcomponent_free(c); }
+};
+using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
+
+bool isEmptyBy(const short* array)
+{
+    return array[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+int countBy(const short* array, int size)
+{
+    int n = 0;
+    while (n < size && array[n] != ICAL_RECURRENCE_ARRAY_MAX)
+        ++n;
+    return n;
+}
+
+const engine::FieldDef& reminderField(const QString& name)
+{
+    static const engine::FieldDefs defs = engine::tables::reminderFields();
+    for (const engine::FieldDef& def : defs)
+        if (def.name == name)
+            return def;
+    Q_UNREACHABLE();
+    return defs.first();
+}
+
+// A rule text as libical reads it; a rule it cannot read has FREQ none.
+icalrecurrencetype readRule(const QString& rule)
+{
+    icalerror_clear_errno();
+    const icalerrorstate previous = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
+    icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
+    icalrecurrencetype r = icalrecurrencetype_from_string(rule.toUtf8().constData());
+    icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, previous);
+    return r;
+}
+
+icaltimetype toIcal(const QDateTime& local)
+{
+    icaltimetype t = icaltime_null_time();
+    t.year = local.date().year();
+    t.month = local.date().month();
+    t.day = local.date().day();
+    t.hour = local.time().hour();
+    t.minute = local.time().minute();
+    t.second = local.time().second();
+    t.is_date = 0;
+    return t;
+}
+
+QDateTime fromIcal(const icaltimetype& t)
+{
+    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), Qt::LocalTime);
+}
+
+QTime parseHour(const QString& text)
+{
+    QTime time = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("H:mm:ss"));
+    return time;
+}
+
+} // namespace
+
+std::optional<Repeat> repeatFromRule(const QString& rule, const QDate& start, int lineNo)
+{
+    const icalrecurrencetype r = readRule(rule);
+    if (r.freq == ICAL_NO_RECURRENCE)
+        throw LineError(lineNo, QStringLiteral("la regla de repetición «%1» no es válida").arg(rule.left(80)));
+    if (r.count != 0 || !icaltime_is_null_time(r.until) || r.interval < 1 || r.interval > kMaxRepeat)
+        return std::nullopt;
+    if (!isEmptyBy(r.by_second) || !isEmptyBy(r.by_minute) || !isEmptyBy(r.by_hour) || !isEmptyBy(r.by_year_day)
+        || !isEmptyBy(r.by_week_no) || !isEmptyBy(r.by_set_pos) || r.rscale != nullptr)
+        return std::nullopt;
+    // A BY part may only repeat what the start already says.
+    const bool dayIsStart = isEmptyBy(r.by_month_day)
+        || (countBy(r.by_month_day, ICAL_BY_MONTHDAY_SIZE) == 1 && r.by_month_day[0] == start.day());
+    const bool monthIsStart = isEmptyBy(r.by_month)
+        || (countBy(r.by_month, ICAL_BY_MONTH_SIZE) == 1 && r.by_month[0] == start.month());
+    // libical numbers weekdays from Sunday = 1; Qt from Monday = 1.
+    const bool weekdayIsStart = isEmptyBy(r.by_day)
+        || (countBy(r.by_day, ICAL_BY_DAY_SIZE) == 1 && icalrecurrencetype_day_position(r.by_day[0]) == 0
+            && int(icalrecurrencetype_day_day_of_week(r.by_day[0])) == start.dayOfWeek() % 7 + 1);
+    switch (r.freq) {
+    case ICAL_DAILY_RECURRENCE:
+        if (!isEmptyBy(r.by_month_day) || !isEmptyBy(r.by_month) || !isEmptyBy(r.by_day))
+            return std::nullopt;
+        return Repeat{r.interval, kDays};
+    case ICAL_WEEKLY_RECURRENCE:
+        if (r.interval * 7 > kMaxRepeat || !weekdayIsStart || !isEmptyBy(r.by_month_day) || !isEmptyBy(r.by_month))
+            return std::nullopt;
+        return Repeat{r.interval * 7, kDays};
+    case ICAL_MONTHLY_RECURRENCE:
+        if (!dayIsStart || !isEmptyBy(r.by_month) || !isEmptyBy(r.by_day))
+            return std::nullopt;
+        return Repeat{r.interval, kMonths};
+    case ICAL_YEARLY_RECURRENCE:
+        if (!dayIsStart || !monthIsStart || !isEmptyBy(r.by_day))
+            return std::nullopt;
+        return Repeat{r.interval, kYears};
+    default:
+        return std::nullopt;
+    }
+}
+
+QString ruleFromRepeat(const Repeat& repeat)
+{
+    if (repeat.count <= 0)
+        return {};
+    const char* freq = repeat.unit == kMonths ? "MONTHLY" : repeat.unit == kYears ? "YEARLY" : "DAILY";
+    return QStringLiteral("FREQ=%1;INTERVAL=%2").arg(QLatin1String(freq)).arg(repeat.count);
+}
+
+QDateTime nextOccurrence(const QString& rule, const QDateTime& start, const QDateTime& now)
+{
+    const icalrecurrencetype r = readRule(rule);
+    if (r.freq == ICAL_NO_RECURRENCE)
+        return start;
+    icalrecur_iterator* it = icalrecur_iterator_new(r, toIcal(start));
+    if (!it)
+        return start;
+    QDateTime last = start;
+    for (int i = 0; i < kMaxOccurrences; ++i) {
+        const icaltimetype t = icalrecur_iterator_next(it);
+        if (icaltime_is_null_time(t))
+            break;
+        const QDateTime occurrence = fromIcal(t);
+        if (!occurrence.isValid())
+            break;
+        last = occurrence;
+        if (occurrence >= now)
+            break;
+    }
+    icalrecur_iterator_free(it);
+    return last;
+}
+
+QByteArray calendarBegin()
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Pennaro//Pennaro 2.0//ES\r\n";
+}
+
+QByteArray calendarEnd()
+{
+    return "END:VCALENDAR\r\n";
+}
+
+QByteArray reminderToEvent(const Record& reminder, const QDateTime& stampUtc, QString& why)
+{
+    const QDate date = QDate::fromString(textOf(reminder, QStringLiteral("Fecha")), QStringLiteral("dd/MM/yyyy"));
+    const QTime time = parseHour(textOf(reminder, QStringLiteral("Hora")));
+    if (!date.isValid() || !time.isValid()) {
+        why = QStringLiteral("fecha u hora no válida");
+        return {};
+    }
+    ComponentPtr event(icalcomponent_new(ICAL_VEVENT_COMPONENT));
+    const QByteArray uid = "pennaro-recordatorio-" + reminder.value(QStringLiteral("ID")).toByteArray();
+    icalcomponent_add_property(event.get(), icalproperty_new_uid(uid.constData()));
+    icalcomponent_add_property(
+        event.get(), icalproperty_new_dtstamp(icaltime_from_timet_with_zone(
+                         time_t(stampUtc.toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone())));
+    // A floating time is the local time wherever the file is read, as Pennaro keeps it.
+    icalcomponent_add_property(event.get(), icalproperty_new_dtstart(toIcal(QDateTime(date, time))));
+    const QString text = textOf(reminder, QStringLiteral("Recordatorio"));
+    if (!text.isEmpty())
+        icalcomponent_add_property(event.get(), icalproperty_new_summary(text.toUtf8().constData()));
+
+    bool countOk = false;
+    const QString countText = textOf(reminder, QStringLiteral("RepetirN"));
+    const QString unit = textOf(reminder, QStringLiteral("RepetirS"));
+    const int count = countText.trimmed().toInt(&countOk);
+    const bool knownUnit = unit == kDays || unit == kMonths || unit == kYears;
+    if (countOk && count > 0 && knownUnit) {
+        const icalrecurrencetype r = readRule(ruleFromRepeat({count, unit}));
+        icalcomponent_add_property(event.get(), icalproperty_new_rrule(r));
+    }
+    // What the rule does not carry is kept in Pennaro's own properties, so a copy read back
+    // is the same record. Empty ones read back as no repeat ("0", "Día/s"), as the entry
+    // form fills them in.
+    if (!(countOk && count > 0 && knownUnit && countText == QString::number(count))
+        && !(countText == QLatin1String("0") && unit == kDays) && !(countText.isEmpty() && unit.isEmpty())) {
+        auto x = [&](const char* name, const QString& value) {
+            icalproperty* p = icalproperty_new_x(value.toUtf8().constData());
+            icalproperty_set_x_name(p, name);
+            icalcomponent_add_property(event.get(), p);
+        };
+        x("X-PENNARO-REPETIRN", countText);
+        x("X-PENNARO-REPETIRS", unit);
+    }
+    const QVariant read = reminder.value(QStringLiteral("Leido"));
+    if (!read.isNull()) {
+        icalproperty* p = icalproperty_new_x(read.toBool() ? "TRUE" : "FALSE");
+        icalproperty_set_x_name(p, "X-PENNARO-LEIDO");
+        icalcomponent_add_property(event.get(), p);
+    }
+    if (reminder.value(QStringLiteral("Playsound")).toBool()) {
+        icalcomponent* alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
+        icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_AUDIO));
+        icalcomponent_add_property(alarm, icalproperty_new_trigger(icaltriggertype_from_int(0)));
+        icalcomponent_add_component(event.get(), alarm);
+    }
+    char* out = icalcomponent_as_ical_string_r(event.get());
+    QByteArray bytes(out);
+    icalmemory_free_buffer(out);
+    return bytes;
+}
+
+int CalendarItem::lineOf(const char* property) const
+{
+    const QLatin1String name(property);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& l = lines.at(i);
+        if (l.startsWith(name, Qt::CaseInsensitive) && l.size() > name.size()
+            && (l.at(name.size()) == QLatin1Char(':') || l.at(name.size()) == QLatin1Char(';')))
+            return lineNos.at(i);
+    }
+    return firstLine;
+}
+
+CalendarReader::CalendarReader(QIODevice* device) : m_lines(device) {}
+
+CalendarReader::~CalendarReader()
+{
+    for (icaltimezone* zone : std::as_const(m_zones))
+        icaltimezone_free(zone, 1);
+}
+
+bool CalendarReader::next(CalendarItem& item)
+{
+    QString text;
+    int lineNo = 0;
+    while (m_lines.next(text, lineNo)) {
+        if (!m_inCalendar && m_calendars == 0 && !text.startsWith(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive))
+            LineReader::fail(lineNo, QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)"));
+        const ContentLine line = parseContentLine(text, lineNo);
+        const QString value = line.value.trimmed().toUpper();
+        if (!m_inCalendar) {
+            if (line.name != QLatin1String("BEGIN") || value != QLatin1String("VCALENDAR"))
+                LineReader::fail(lineNo, m_calendars == 0
+                                             ? QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)")
+                                             : QStringLiteral("se esperaba «BEGIN:VCALENDAR»"));
+            m_inCalendar = true;
+            continue;
+        }
+        if (line.name == QLatin1String("END") && value == QLatin1String("VCALENDAR")) {
+            m_inCalendar = false;
+            ++m_calendars;
+            continue;
+        }
+        if (line.name != QLatin1String("BEGIN"))
+            continue; // calendar properties (VERSION, PRODID, METHOD)
+
+        // One component, with everything nested in it, up to its matching END.
+        CalendarItem block;
+        block.kind = value;
+        block.firstLine = lineNo;
+        block.lines += text;
+        block.lineNos += lineNo;
+        QStringList open{value};
+        while (!open.isEmpty()) {
+            if (!m_lines.next(text, lineNo))
+                LineReader::fail(m_lines.lastLineNo(),
+                                 QStringLiteral("el archivo está cortado: falta «END:%1» del componente de la línea %2")
+                                     .arg(open.last().left(40))
+                                     .arg(block.firstLine));
+            const ContentLine inner = parseContentLine(text, lineNo);
+            const QString innerValue = inner.value.trimmed().toUpper();
+            if (inner.name == QLatin1String("BEGIN")) {
+                open += innerValue;
+            } else if (inner.name == QLatin1String("END")) {
+                if (innerValue != open.last())
+                    LineReader::fail(lineNo, QStringLiteral("se esperaba «END:%1»").arg(open.last().left(40)));
+                open.removeLast();
+            }
+            block.lines += text;
+            block.lineNos += lineNo;
+        }
+        if (block.kind == QLatin1String("VTIMEZONE")) {
+            ComponentPtr component(icalparser_parse_string(block.lines.join(QStringLiteral("\r\n")).toUtf8().constData()));
+            if (!component)
+                continue;
+            icalproperty* tzidProp = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
+            if (!tzidProp)
+                continue;
+            const QString tzid = QString::fromUtf8(icalproperty_get_tzid(tzidProp));
+            icaltimezone* zone = icaltimezone_new();
+            // The zone takes the component over when it accepts it.
+            if (icaltimezone_set_component(zone, component.get())) {
+                component.release();
+                if (icaltimezone* old = m_zones.take(tzid))
+                    icaltimezone_free(old, 1);
+                m_zones.insert(tzid, zone);
+            } else {
+                icaltimezone_free(zone, 1);
+            }
+            continue;
+        }
+        if (block.kind == QLatin1String("VEVENT") || block.kind == QLatin1String("VTODO")) {
+            item = std::move(block);
+            return true;
+        }
+        ++m_others;
+    }
+    if (m_inCalendar)
+        LineReader::fail(m_lines.lastLineNo(), QStringLiteral("el archivo está cortado: falta «END:VCALENDAR»"));
+    if (m_calendars == 0)
+        LineReader::fail(qMax(1, m_lines.lastLineNo()), QStringLiteral("el archivo no es iCalendar (está vacío)"));
+    return false;
+}
+
+Record reminderFromItem(const CalendarItem& item, const CalendarReader& reader, const QDateTime& now,
+                        ImportNotes& notes)
+{
+    ComponentPtr component(icalparser_parse_string(item.lines.join(QStringLiteral("\r\n")).toUtf8().constData()));
+    if (!component)
+        throw LineError(item.firstLine, QStringLiteral("el componente %1 no se puede leer").arg(item.kind));
+    Record reminder;
+    icalproperty* start = icalcomponent_get_first_property(component.get(), ICAL_DTSTART_PROPERTY);
+    if (!start) {
+        if (item.lineOf("DTSTART") != item.firstLine)
+            throw LineError(item.lineOf("DTSTART"), QStringLiteral("la fecha de inicio no se puede leer"));
+        notes.skipReason = QStringLiteral("sin fecha de inicio");
+        return reminder;
+    }
+    const int startLine = item.lineOf("DTSTART");
+    const icaltimetype t = icalproperty_get_dtstart(start);
+    const QDate date(t.year, t.month, t.day);
+    if (icaltime_is_null_time(t) || !date.isValid() || (!t.is_date && !QTime::isValid(t.hour, t.minute, t.second)))
+        throw LineError(startLine, QStringLiteral("la fecha de inicio «%1» no existe")
+                                       .arg(QString::fromUtf8(icalproperty_get_value_as_string(start)).left(40)));
+
+    // The start in local time.
+    QDateTime local;
+    if (t.is_date) {
+        local = QDateTime(date, QTime(0, 0), Qt::LocalTime);
+    } else {
+        const QTime time(t.hour, t.minute, t.second);
+        icalparameter* tzParam = icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER);
+        const QString tzid = tzParam ? QString::fromUtf8(icalparameter_get_tzid(tzParam)) : QString();
+        if (icaltime_is_utc(t)) {
+            local = QDateTime(date, time, Qt::UTC).toLocalTime();
+        } else if (!tzid.isEmpty()) {
+            if (icaltimezone* zone = reader.zone(tzid)) {
+                local = QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(t, zone)), Qt::LocalTime);
+            } else {
+                QTimeZone qzone(tzid.toUtf8());
+                if (!qzone.isValid())
+                    qzone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(tzid.toUtf8()));
+                if (qzone.isValid()) {
+                    local = QDateTime(date, time, qzone).toLocalTime();
+                } else {
+                    notes.notes += QStringLiteral("zona horaria desconocida, tomada como hora local");
+                    local = QDateTime(date, time, Qt::LocalTime);
+                }
+            }
+        } else {
+            local = QDateTime(date, time, Qt::LocalTime);
+        }
+    }
+
+    // Repeat: kept when Pennaro can express it, else the next occurrence.
+    Repeat repeat{0, kDays};
+    if (icalproperty* rrule = icalcomponent_get_first_property(component.get(), ICAL_RRULE_PROPERTY)) {
+        const QString rule = QString::fromUtf8(icalproperty_get_value_as_string(rrule));
+        const std::optional<Repeat> kept = repeatFromRule(rule, local.date(), item.lineOf("RRULE"));
+        if (kept) {
+            repeat = *kept;
+        } else {
+            local = nextOccurrence(rule, local, now);
+            notes.unsupportedRule = rule;
+        }
+    } else if (item.lineOf("RRULE") != item.firstLine) {
+        throw LineError(item.lineOf("RRULE"), QStringLiteral("la regla de repetición no es válida"));
+    }
+
+    // Summary (or, without one, the description) is the reminder's text.
+    QString text;
+    if (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_SUMMARY_PROPERTY))
+        text = QString::fromUtf8(icalproperty_get_summary(p));
+    if (text.isEmpty())
+        if (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_DESCRIPTION_PROPERTY))
+            text = QString::fromUtf8(icalproperty_get_description(p));
+
+    bool read = false;
+    QString countText = QString::number(repeat.count);
+    QString unit = repeat.unit;
+    for (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(component.get(), ICAL_X_PROPERTY)) {
+        const QByteArray name = QByteArray(icalproperty_get_x_name(p)).toUpper();
+        const QString value = QString::fromUtf8(icalproperty_get_x(p));
+        if (name == "X-PENNARO-LEIDO")
+            read = value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+        else if (name == "X-PENNARO-REPETIRN")
+            countText = value;
+        else if (name == "X-PENNARO-REPETIRS")
+            unit = value;
+    }
+    if (item.kind == QLatin1String("VTODO") && icalcomponent_get_status(component.get()) == ICAL_STATUS_COMPLETED)
+        read = true;
+    bool sound = false;
+    for (icalcomponent* alarm = icalcomponent_get_first_component(component.get(), ICAL_VALARM_COMPONENT); alarm;
+         alarm = icalcomponent_get_next_component(component.get(), ICAL_VALARM_COMPONENT)) {
+        icalproperty* action = icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY);
+        if (action && icalproperty_get_action(action) == ICAL_ACTION_AUDIO)
+            sound = true;
+    }
+
+    setText(reminder, reminderField(QStringLiteral("Fecha")), local.date().toString(QStringLiteral("dd/MM/yyyy")), notes);
+    setText(reminder, reminderField(QStringLiteral("Hora")), local.time().toString(QStringLiteral("HH:mm:ss")), notes);
+    setText(reminder, reminderField(QStringLiteral("Recordatorio")), text, notes);
+    reminder.insert(QStringLiteral("Playsound"), sound);
+    reminder.insert(QStringLiteral("Leido"), read);
+    setText(reminder, reminderField(QStringLiteral("RepetirN")), countText, notes);
+    setText(reminder, reminderField(QStringLiteral("RepetirS")), unit, notes);
+    return reminder;
+}
+
+} // namespace exchange

@@ -1,0 +1,85 @@
+#pragma once
+// Reminders to and from iCalendar (RFC 5545), parsed and written by libical:
+// one VEVENT per reminder with DTSTART in local time, SUMMARY, a VALARM with a sound
+// for "PlaySound", an RRULE for a repeat and X-PENNARO-LEIDO for the read mark.
+// Reading streams: one VEVENT or VTODO at a time goes through libical.
+
+#include "exchange/ContentLines.h"
+#include "exchange/Record.h"
+
+#include <QDateTime>
+#include <QHash>
+
+#include <optional>
+
+struct _icaltimezone;
+
+namespace exchange {
+
+// Pennaro's repeat: every `count` days, months or years ("Día/s", "Mes/es", "Año/s").
+struct Repeat
+{
+    int count = 0;
+    QString unit;
+    bool operator==(const Repeat& o) const { return count == o.count && unit == o.unit; }
+};
+
+// The repeat an RRULE stands for, when Pennaro's repeat can express it: FREQ DAILY, WEEKLY
+// (as 7, 14, 21 or 28 days), MONTHLY or YEARLY, an interval up to 31, no end, and no BY
+// part other than one naming the start's own day, weekday or month. Raises LineError for
+// a rule libical cannot read.
+std::optional<Repeat> repeatFromRule(const QString& rule, const QDate& start, int lineNo);
+// "FREQ=MONTHLY;INTERVAL=2" for a repeat; empty for none.
+QString ruleFromRepeat(const Repeat& repeat);
+
+// The first occurrence of the rule starting at `start` (local time) that is not before
+// `now`; the last one when the series ends before; `start` when nothing can be computed.
+QDateTime nextOccurrence(const QString& rule, const QDateTime& start, const QDateTime& now);
+
+// The VEVENT of a reminder; empty, with `why`, when its date or hour cannot be read.
+QByteArray reminderToEvent(const Record& reminder, const QDateTime& stampUtc, QString& why);
+QByteArray calendarBegin();
+QByteArray calendarEnd();
+
+// One VEVENT or VTODO of a file, as its unfolded lines.
+struct CalendarItem
+{
+    QString kind; // "VEVENT" or "VTODO"
+    int firstLine = 0;
+    QStringList lines;
+    QVector<int> lineNos;
+    int lineOf(const char* property) const; // first line of a property, else firstLine
+};
+
+class CalendarReader
+{
+public:
+    explicit CalendarReader(QIODevice* device);
+    ~CalendarReader();
+    CalendarReader(const CalendarReader&) = delete;
+    CalendarReader& operator=(const CalendarReader&) = delete;
+
+    // The next event or to-do; false at the end. Time zones defined in the file are kept;
+    // other components are passed over and counted. Raises LineError for a file that is
+    // not iCalendar or is cut short.
+    bool next(CalendarItem& item);
+    int otherComponents() const { return m_others; }
+
+    // A time zone defined by a VTIMEZONE read so far, or null.
+    _icaltimezone* zone(const QString& tzid) const { return m_zones.value(tzid); }
+
+private:
+    LineReader m_lines;
+    QHash<QString, _icaltimezone*> m_zones;
+    int m_calendars = 0;
+    int m_others = 0;
+    bool m_inCalendar = false;
+};
+
+// The reminder an event or to-do describes, its start converted to local time. A rule
+// Pennaro cannot express gives the next occurrence after `now` and notes.unsupportedRule.
+// Raises LineError for a start that does not exist or cannot be read.
+Record reminderFromItem(const CalendarItem& item, const CalendarReader& reader, const QDateTime& now,
+                        ImportNotes& notes);
+
+} // namespace exchange
