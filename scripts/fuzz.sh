@@ -10,26 +10,8 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-30}"
 build="${PENNARO_FUZZ_BUILD_DIR:-$top/build-fuzz}"
 
-"$top/scripts/install-deps.sh" >&2
-
 # clang and its sanitizer and libFuzzer runtimes are needed by this script only.
-fuzz_packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${fuzz_packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Instalando paquetes: ${missing[*]}" >&2
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo_cmd=(sudo)
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$top/scripts/install-deps.sh" clang libclang-rt-14-dev >&2
 
 launcher=()
 if command -v ccache >/dev/null; then

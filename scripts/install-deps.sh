@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Pennaro needs to build, run and test.
+# Installs the Debian packages Pennaro needs to build, run and test, and any package
+# named on its command line.
 # Does nothing when everything is already present; uses sudo when not root.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
     libgl-dev fonts-dejavu-core pulseaudio
     ccache ca-certificates libical-dev
     xvfb openbox trayer x11-utils
+    "$@" # what a caller needs besides, such as the fuzz script's compiler
 )
 
 missing=()
