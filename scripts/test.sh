@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pennaro and runs the whole test suite: most tests
 # headless, those labelled "desktop" on a private X display (Xvfb) with a window manager
-# (openbox), both started here and stopped on exit.
+# (openbox), both started here and stopped on exit. The benchmarks and tools are built
+# too, so that a change that breaks them shows here.
 set -euo pipefail
-build="$("$(dirname "$0")/build.sh" | tail -n 1)"
+build="$(PENNARO_EXTRAS=ON "$(dirname "$0")/build.sh" | tail -n 1)"
 cd "$build"
 
 pids=()

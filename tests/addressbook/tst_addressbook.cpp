@@ -36,10 +36,6 @@ Ui::TDirecciones_Form* list()
 {
     return Direcciones_Form->ui.get();
 }
-bool timerRunning()
-{
-    return Ostiva_Form->Timer1->isActive();
-}
 
 QString text(const QString& field)
 {

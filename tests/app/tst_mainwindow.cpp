@@ -24,22 +24,6 @@ namespace {
 
 engine::Table* reminders() { return DataModuleReminder->TableReminder; }
 
-qint64 addReminder(const QString& fecha, const QString& hora, const QString& text, const QVariant& repetirN = "0",
-                   const QVariant& repetirS = QString::fromUtf8("Día/s"))
-{
-    engine::Table* t = reminders();
-    t->insert();
-    t->setValue("Fecha", fecha);
-    t->setValue("Hora", hora);
-    t->setValue("Recordatorio", text);
-    t->setValue("PlaySound", false);
-    t->setValue("Leido", false);
-    t->setValue("RepetirN", repetirN);
-    t->setValue("RepetirS", repetirS);
-    t->post();
-    return t->asInteger("ID");
-}
-
 // Closes the modal window our code opens, through its cancel button when it has one,
 // after recording what stands in the reminder table.
 void cancelModalSoon(QList<qint64>* opened)
@@ -219,7 +203,7 @@ private slots:
     {
         ProgramFixture f;
         f.createProgram();
-        addReminder("05/03/2027", "09:00:00", "Antiguo", QVariant(), QVariant());
+        addReminder("05/03/2027", "09:00:00", "Antiguo", false, QVariant(), QVariant());
         DataModuleReminder->ReminderDia();
         QCOMPARE(DataModuleReminder->QueryReminderDia->recordCount(), 1);
         DataModuleReminder->EditarReminder();

@@ -2,6 +2,7 @@
 // state the main window starts in.
 
 #include "support/ProgramFixture.h"
+#include "support/TestFiles.h"
 
 #include "app/Ostiva_Unit.h"
 #include "common/DateText.h"
@@ -45,28 +46,6 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-void addReminder(const QString& fecha, const QString& hora, const QString& text, const QVariant& leido)
-{
-    engine::Table* t = DataModuleReminder->TableReminder;
-    t->insert();
-    t->setValue("Fecha", fecha);
-    t->setValue("Hora", hora);
-    t->setValue("Recordatorio", text);
-    t->setValue("PlaySound", false);
-    t->setValue("Leido", leido);
-    t->setValue("RepetirN", "0");
-    t->setValue("RepetirS", QString::fromUtf8("Día/s"));
-    t->post();
 }
 
 const QString kErrorCaption = QStringLiteral("Pennaro 2.0");
@@ -174,7 +153,7 @@ private slots:
             sqlite3_close(db);
             bytes = readAll(path);
         } else {
-            writeAll(path, bytes);
+            QVERIFY(testsupport::writeFile(path, bytes));
         }
         f.createProgram();
         // One clear error naming the file, in the standard error box; start-up went on.
@@ -193,7 +172,7 @@ private slots:
         ProgramFixture f;
         // A plain file where the per-user folder should be.
         const QString userFolder = QDir(f.dataFolder() + "/..").absolutePath();
-        writeAll(userFolder, "not a folder");
+        QVERIFY(testsupport::writeFile(userFolder, "not a folder"));
         f.createProgram();
         QCOMPARE(f.messages.size(), 1);
         QVERIFY2(f.messages.first().text.contains("carpeta"), qPrintable(f.messages.first().text));

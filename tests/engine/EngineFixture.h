@@ -5,6 +5,7 @@
 #include "common/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/Dataset.h"
+#include "support/Records.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,21 +53,8 @@ struct Folder
     void createCards() { connection.createTable("Direcciones.DB", cardFields(), "ID;Nombre"); }
 };
 
-// Inserts and posts one record; returns its ID.
-inline qint64 add(engine::Dataset& dataset, const QVariantMap& values)
-{
-    dataset.insert();
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        dataset.setValue(it.key(), it.value());
-    dataset.post();
-    return dataset.asInteger("ID");
-}
-
-inline qint64 addReminder(engine::Dataset& table, const QString& fecha, const QString& hora,
-                          const QString& text = QString())
-{
-    return add(table, {{"Fecha", fecha}, {"Hora", hora}, {"Recordatorio", text}, {"Leido", false}});
-}
+using testsupport::add;
+using testsupport::addReminder;
 
 // The IDs of a dataset's rows in its order (moves it).
 inline QList<qint64> ids(engine::Dataset& dataset)

@@ -2,6 +2,7 @@
 // durability of a post.
 
 #include "EngineFixture.h"
+#include "support/TestFiles.h"
 
 #include "store/engine/DataSource.h"
 #include "store/engine/Query.h"
@@ -57,13 +58,6 @@ QString storedType(const QString& path, const char* column, qint64 id)
     }
     sqlite3_close(db);
     return type;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 void makeSqlite(const QString& path, const char* sql)
@@ -243,7 +237,7 @@ void TestEngine::badFile()
     Folder folder;
     const QString path = folder.path("Reminder.DB");
     if (sql.isEmpty())
-        writeFile(path, bytes);
+        QVERIFY(testsupport::writeFile(path, bytes));
     else
         makeSqlite(path, sql.constData());
     const QByteArray before = bytesOf(path);

@@ -717,7 +717,7 @@ void TestExchange::badFilesImportNothing()
     insertRecords(home, engine::tables::reminderFile(), engine::tables::reminderFields(), {kept});
     insertRecords(home, engine::tables::direccionesFile(), engine::tables::direccionesFields(), {keptCard});
     const QString path = home.file(calendar ? "malo.ics" : "malo.vcf");
-    writeFile(path, bytes);
+    QVERIFY(writeFile(path, bytes));
     const QString message = errorOf([&] {
         if (calendar)
             exchange::importICalendar(home.connection, path, QDateTime(QDate(2027, 1, 1), QTime(0, 0)));
@@ -736,7 +736,7 @@ void TestExchange::exportToUnwritableFolderLeavesNoFile()
     insertRecords(home, engine::tables::direccionesFile(), engine::tables::direccionesFields(), {fullCard()});
     // A plain file where the folder should be: no one, not even root, can write below it.
     const QString notAFolder = home.file("archivo");
-    writeFile(notAFolder, "x");
+    QVERIFY(writeFile(notAFolder, "x"));
     const QString message = errorOf([&] { exchange::exportVCard(home.connection, notAFolder + "/copia.vcf"); });
     QVERIFY2(message.contains(QStringLiteral("No se puede crear el archivo")), qPrintable(message));
     QCOMPARE(readFile(notAFolder), QByteArray("x"));

@@ -2,6 +2,7 @@
 
 #include "platform/JpegImage.h"
 #include "platform/SoundPlayer.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,6 +31,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+using testsupport::writeFile;
+
 namespace {
 
 const QString kResources = QStringLiteral(MEDIA_RESOURCES_DIR);
@@ -38,12 +41,6 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // Encodes rows of raw samples (1, 3 or 4 per pixel) with libjpeg's compressor.

@@ -27,25 +27,12 @@ namespace {
 const QString kRecordatorio = QStringLiteral("Buscar Recordatorio");
 const QString kDireccion = QStringLiteral("Buscar Dirección");
 
-qint64 addReminder(const QString& text)
+// A reminder on one fixed day for the searches to find; the day list is refreshed.
+qint64 addFindable(const QString& text)
 {
-    engine::Table* t = DataModuleReminder->TableReminder;
-    t->insert();
-    t->setValue("Fecha", "20/03/2027");
-    t->setValue("Hora", "09:00:00");
-    t->setValue("Recordatorio", text);
-    t->setValue("PlaySound", false);
-    t->setValue("Leido", false);
-    t->setValue("RepetirN", "0");
-    t->setValue("RepetirS", QString::fromUtf8("Día/s"));
-    t->post();
+    addReminder("20/03/2027", "09:00:00", text);
     DataModuleReminder->Actualizar();
-    return t->asInteger("ID");
-}
-
-bool timerRunning()
-{
-    return Ostiva_Form->Timer1->isActive();
+    return DataModuleReminder->TableReminder->asInteger("ID");
 }
 
 } // namespace
@@ -147,10 +134,10 @@ void TestSearch::addressSearchContinues()
 
 void TestSearch::reminderSearchContinues()
 {
-    addReminder(QStringLiteral("Llamar a Ana"));
-    addReminder(QStringLiteral("Comprar pan"));
-    addReminder(QStringLiteral("Ana: cumpleaños"));
-    addReminder(QStringLiteral("Comprar leche"));
+    addFindable(QStringLiteral("Llamar a Ana"));
+    addFindable(QStringLiteral("Comprar pan"));
+    addFindable(QStringLiteral("Ana: cumpleaños"));
+    addFindable(QStringLiteral("Comprar leche"));
     DataModuleReminder->TableReminder->first();
     Ostiva_Form->ui->ToolButton3->click();
     QCOMPARE(Buscar_Form->Label1->text(), kRecordatorio);
@@ -187,8 +174,8 @@ void TestSearch::noMatchAsksOncePerPass()
     // Matching is case-sensitive: "ana" is in none of them.
     addCard(QStringLiteral("Ana"));
     addCard(QStringLiteral("ANA"));
-    addReminder(QStringLiteral("Llamar a Ana"));
-    addReminder(QStringLiteral("Comprar pan"));
+    addFindable(QStringLiteral("Llamar a Ana"));
+    addFindable(QStringLiteral("Comprar pan"));
     Buscar_Form->Label1->setText(heading);
     Buscar_Form->show();
     QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("ana"));
@@ -223,7 +210,7 @@ void TestSearch::headingDecidesKind()
     QFETCH(QString, opened);
 
     addCard(QStringLiteral("Ana"));
-    addReminder(QStringLiteral("Ana llama"));
+    addFindable(QStringLiteral("Ana llama"));
     Buscar_Form->Label1->setText(before);
     if (opener == QLatin1String("BitBtn4"))
         Direcciones_Form->ui->BitBtn4->click();
@@ -253,7 +240,7 @@ void TestSearch::emptyTableDoesNothing()
     if (heading == kRecordatorio)
         addCard(QStringLiteral("Ana"));
     else
-        addReminder(QStringLiteral("Ana"));
+        addFindable(QStringLiteral("Ana"));
     Buscar_Form->Label1->setText(heading);
     Buscar_Form->show();
     QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));

@@ -8,6 +8,7 @@
 #include "store/engine/Connection.h"
 #include "store/engine/Sqlite.h"
 #include "store/engine/Tables.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,12 +31,7 @@ inline QString fixture(const char* name)
     return qEnvironmentVariable("PENNARO_SOURCE_DIR") + QStringLiteral("/tests/exchange/fixtures/") + QLatin1String(name);
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
+using testsupport::writeFile;
 
 inline QByteArray readFile(const QString& path)
 {

@@ -5,8 +5,12 @@
 #include "common/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TrayIcon.h"
+#include "store/Data_Unit.h"
+#include "store/engine/Table.h"
+#include "support/Records.h"
 
 #include <QDir>
+#include <QTimer>
 
 ProgramFixture::ProgramFixture(const QDateTime& now)
 {
@@ -81,4 +85,17 @@ QStringList ProgramFixture::messageTexts() const
     for (const auto& m : messages)
         texts.append(m.text);
     return texts;
+}
+
+qint64 addReminder(const QString& fecha, const QString& hora, const QString& text, const QVariant& leido,
+                   const QVariant& repetirN, const QVariant& repetirS)
+{
+    return testsupport::addReminder(*DataModuleReminder->TableReminder, fecha, hora, text,
+                                    {{"PlaySound", false}, {"Leido", leido}, {"RepetirN", repetirN},
+                                     {"RepetirS", repetirS}});
+}
+
+bool timerRunning()
+{
+    return Ostiva_Form->Timer1->isActive();
 }

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QVariant>
 
 #include <functional>
 
@@ -51,3 +52,11 @@ private:
     bool m_hadHome = false;
     bool m_created = false;
 };
+
+// Adds one silent reminder to the running program's reminder table, unread and not
+// repeating unless told; returns its ID.
+qint64 addReminder(const QString& fecha, const QString& hora, const QString& text, const QVariant& leido = false,
+                   const QVariant& repetirN = "0", const QVariant& repetirS = QString::fromUtf8("Día/s"));
+
+// Whether the main window's minute timer is running.
+bool timerRunning();
