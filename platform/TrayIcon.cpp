@@ -1,5 +1,6 @@
 #include "platform/TrayIcon.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -73,6 +74,20 @@ void TrayIcon::add()
     // Without a notification area at this moment the icon waits, shown, for one to come.
     m_icon->show();
     m_trayPresent = present;
+    if (m_followsTrayEvents)
+        return;
+    // On X11 the platform plugin announces each change of the notification area's owner
+    // (the tray looked up above makes it watch), so the icon follows a restarted panel
+    // without waking the program while idle. Elsewhere it looks once a second.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        // The native interface is a QObject; its class is private to Qt, so only QObject's
+        // side of it is used, through the signal's name.
+        auto* native = reinterpret_cast<QObject*>(QGuiApplication::platformNativeInterface());
+        if (native && connect(native, SIGNAL(systemTrayWindowChanged(QScreen*)), this, SLOT(watchTray()))) {
+            m_followsTrayEvents = true;
+            return;
+        }
+    }
     if (!m_watch) {
         m_watch = new QTimer(this);
         m_watch->setInterval(1000);

@@ -42,13 +42,16 @@ public:
 signals:
     void message(int mouseMessage);
 
-private:
+private slots:
     void watchTray();
+
+private:
 
     QSystemTrayIcon* m_icon = nullptr;
     // While the icon is shown, notices a notification area that went away (a panel
     // restart) and docks the icon again when one is back.
     QTimer* m_watch = nullptr;
+    bool m_followsTrayEvents = false; // the platform reports the tray's changes
     bool m_trayPresent = false;
     QIcon m_iconImage;
     QString m_tip;
