@@ -138,11 +138,7 @@ private slots:
         AddReminder_Form->findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click();
 
         // The day list's delete question, captioned exactly "Atención".
-        DataModuleReminder->TableReminder->insert();
-        DataModuleReminder->TableReminder->setValue("Fecha", "05/03/2027");
-        DataModuleReminder->TableReminder->setValue("Hora", "11:00:00");
-        DataModuleReminder->TableReminder->setValue("Recordatorio", "uno");
-        DataModuleReminder->TableReminder->post();
+        addReminder(QStringLiteral("05/03/2027"), QStringLiteral("11:00:00"), QStringLiteral("uno"));
         Ostiva_Form->ToolButton1()->click();
         QVERIFY(QTest::qWaitForWindowExposed(Reminder_Form, kWait));
         auto* borrar = Reminder_Form->findChild<QPushButton*>(QStringLiteral("BitBtn3"));

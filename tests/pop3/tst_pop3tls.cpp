@@ -38,6 +38,21 @@ void setUp(Pop3Client& client, const Pop3TestServer& server, const QString& host
     client.setTimeouts(10000, 10000);
 }
 
+// Logs in and asks STAT, as every whole check does; the scripted server holds 2 messages.
+// A failed check ends this helper only: callers test QTest::currentTestFailed().
+void loginAndCount(Pop3Client& client, bool encrypted)
+{
+    Pop3Outcome login, stat;
+    client.connectAndLogin(login.done());
+    QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
+    QVERIFY2(login.ok, qPrintable(login.error));
+    QCOMPARE(client.isEncrypted(), encrypted);
+    client.messageCount(stat.countDone());
+    QTRY_COMPARE_WITH_TIMEOUT(stat.calls, 1, 15000);
+    QVERIFY2(stat.ok, qPrintable(stat.error));
+    QCOMPARE(stat.count, 2);
+}
+
 } // namespace
 
 class TestPop3Tls : public QObject
@@ -81,15 +96,9 @@ private slots:
         Pop3Client client;
         setUp(client, pop, host, tls);
 
-        Pop3Outcome login, stat;
-        client.connectAndLogin(login.done());
-        QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
-        QVERIFY2(login.ok, qPrintable(login.error));
-        QVERIFY(client.isEncrypted());
-        client.messageCount(stat.countDone());
-        QTRY_COMPARE_WITH_TIMEOUT(stat.calls, 1, 15000);
-        QVERIFY2(stat.ok, qPrintable(stat.error));
-        QCOMPARE(stat.count, 2);
+        loginAndCount(client, true);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(client.disconnectFromServer());
         QTRY_COMPARE_WITH_TIMEOUT(pop.closed, 1, 15000);
 
@@ -119,14 +128,9 @@ private slots:
         Pop3TestServer pop(s);
         Pop3Client client;
         setUp(client, pop, QStringLiteral("127.0.0.1"), MailTarget::Tls::Stls);
-        Pop3Outcome login, stat;
-        client.connectAndLogin(login.done());
-        QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
-        QVERIFY2(login.ok, qPrintable(login.error));
-        QVERIFY(!client.isEncrypted());
-        client.messageCount(stat.countDone());
-        QTRY_COMPARE_WITH_TIMEOUT(stat.calls, 1, 15000);
-        QCOMPARE(stat.count, 2);
+        loginAndCount(client, false);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(client.disconnectFromServer());
         QTRY_COMPARE_WITH_TIMEOUT(pop.closed, 1, 15000);
         QCOMPARE(pop.texts(), (QList<QByteArray>{"CAPA", "USER ana", "PASS secreto", "STAT", "Quit"}));
@@ -248,14 +252,9 @@ private slots:
             QSKIP("Esta máquina no tiene bucle local IPv6 (::1)");
         Pop3Client client;
         setUp(client, pop, QStringLiteral("::1"), tls);
-        Pop3Outcome login, stat;
-        client.connectAndLogin(login.done());
-        QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
-        QVERIFY2(login.ok, qPrintable(login.error));
-        QVERIFY(client.isEncrypted());
-        client.messageCount(stat.countDone());
-        QTRY_COMPARE_WITH_TIMEOUT(stat.calls, 1, 15000);
-        QCOMPARE(stat.count, 2);
+        loginAndCount(client, true);
+        if (QTest::currentTestFailed())
+            return;
         client.disconnectFromServer();
         QVERIFY(!pop.received("USER", true));
     }

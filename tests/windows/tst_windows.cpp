@@ -240,11 +240,7 @@ private slots:
 
         // The day list's delete question.
         f.messages.clear();
-        DataModuleReminder->TableReminder->insert();
-        DataModuleReminder->TableReminder->setValue("Fecha", "05/03/2027");
-        DataModuleReminder->TableReminder->setValue("Hora", "11:00:00");
-        DataModuleReminder->TableReminder->setValue("Recordatorio", "uno");
-        DataModuleReminder->TableReminder->post();
+        addReminder(QStringLiteral("05/03/2027"), QStringLiteral("11:00:00"), QStringLiteral("uno"));
         Reminder_Form->DateTimePicker1->setDate(QDate(2027, 3, 5));
         DataModuleReminder->ReminderDia();
         Reminder_Form->findChild<QPushButton*>(QStringLiteral("BitBtn3"))->click();
@@ -391,11 +387,7 @@ private slots:
     {
         ProgramFixture f;
         f.createProgram();
-        DataModuleReminder->TableReminder->insert();
-        DataModuleReminder->TableReminder->setValue("Fecha", "05/03/2027");
-        DataModuleReminder->TableReminder->setValue("Hora", "11:00:00");
-        DataModuleReminder->TableReminder->setValue("Recordatorio", "uno");
-        DataModuleReminder->TableReminder->post();
+        addReminder(QStringLiteral("05/03/2027"), QStringLiteral("11:00:00"), QStringLiteral("uno"));
         Ostiva_Form->ToolButton1()->click();
         QVERIFY(Reminder_Form->isVisible());
         QApplication::setActiveWindow(Reminder_Form);
