@@ -11,6 +11,7 @@ packages=(
     libgl-dev fonts-dejavu-core pulseaudio
     ccache ca-certificates libical-dev
     xvfb openbox trayer x11-utils
+    locales
     "$@" # what a caller needs besides, such as the fuzz script's compiler
 )
 
@@ -21,15 +22,23 @@ for p in "${packages[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-echo "Instalando paquetes: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Instalando paquetes: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The date tests run under these locales besides C, so that they check the rule rather
+# than one locale's habits; a fresh Debian has none of them compiled.
+for loc in es_ES sv_SE; do
+    if ! locale -a 2>/dev/null | grep -qix "$loc.utf-\?8"; then
+        echo "Generando la configuración regional $loc.UTF-8"
+        "${sudo_cmd[@]}" localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+    fi
+done
