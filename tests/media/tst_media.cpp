@@ -113,8 +113,11 @@ public:
     QString socket() const { return m_folder + QStringLiteral("/native"); }
     qint64 pid() const { return m_process.processId(); }
 
+    // Starts the server and points PULSE_SERVER at it; false when it does not come up.
     bool start()
     {
+        if (!QDir().mkpath(m_folder))
+            return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* var : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
             env.insert(QLatin1String(var), m_folder);
@@ -131,9 +134,12 @@ public:
                                        .arg(socket())});
         if (!m_process.waitForStarted(5000))
             return false;
-        return QTest::qWaitFor(
-            [this] { return QFile::exists(socket()) || m_process.state() != QProcess::Running; }, 10000) &&
-               QFile::exists(socket());
+        const bool settled = QTest::qWaitFor(
+            [this] { return QFile::exists(socket()) || m_process.state() != QProcess::Running; }, 10000);
+        if (!settled || !QFile::exists(socket()))
+            return false;
+        qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + socket()));
+        return true;
     }
 
     void stop()
@@ -534,9 +540,7 @@ void TestMedia::playsToTheEnd()
     if (PrivateSoundServer::binary().isEmpty())
         QSKIP("pulseaudio is not installed");
     PrivateSoundServer server(m_dir->filePath(QStringLiteral("pulse")));
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("pulse"))));
     QVERIFY(server.start());
-    qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + server.socket()));
 
     // Found by its bare name in whatever case, and played to its end. The null sink plays in
     // real time, so a call that returns before the sound's length has passed cannot have
@@ -560,9 +564,7 @@ void TestMedia::serverKilledWhilePlaying()
     if (PrivateSoundServer::binary().isEmpty())
         QSKIP("pulseaudio is not installed");
     PrivateSoundServer server(m_dir->filePath(QStringLiteral("pulse")));
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("pulse"))));
     QVERIFY(server.start());
-    qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + server.socket()));
     QVERIFY(writeTone(m_home + QStringLiteral("/LARGO.WAV"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4.0));
 
     // play() blocks this thread, so another one pulls the server away under it.
