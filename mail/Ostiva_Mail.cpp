@@ -6,6 +6,7 @@
 #include "common/Error.h"
 #include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
+#include "mail/PasswordScramble.h"
 #include "mail/Pop3Client.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
@@ -29,8 +30,6 @@ const QString kPrograma = QStringLiteral("Programa");
 // Type codes of the settings routines.
 constexpr int kText = 1;
 constexpr int kInteger = 3;
-
-constexpr int kShift = 5;
 
 // Ends a failed check: the connection is closed, the reason is logged, then the error is
 // reported unless the user ignores errors, with the reason as the box's detailed text.
@@ -131,40 +130,14 @@ void TOstiva_Form::BitBtn5Click()
     batch.commit();
 }
 
-// Each byte of the text's UTF-8 form moves up by 5 (mod 256) and becomes the character
-// of that code. UTF-8 never holds the bytes 251 to 255, so the result never holds a zero
-// character, which the settings store would cut the text at.
 QString TOstiva_Form::Encrypt(const QString& text) const
 {
-    const QByteArray bytes = text.toUtf8();
-    QString scrambled;
-    scrambled.reserve(bytes.size());
-    for (const char byte : bytes)
-        scrambled.append(QChar(char16_t((quint8(byte) + kShift) & 0xFF)));
-    return scrambled;
+    return PasswordScramble::scramble(text);
 }
 
-// The inverse of Encrypt. A character above U+00FF cannot come from Encrypt (a stored
-// text edited by hand): it is kept as it stands, and bytes that do not decode as UTF-8
-// become U+FFFD, so any stored text gives some password and never an error.
 QString TOstiva_Form::DeEncrypt(const QString& text) const
 {
-    QString plain;
-    QByteArray bytes;
-    const auto flush = [&] {
-        plain += QString::fromUtf8(bytes);
-        bytes.clear();
-    };
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF) {
-            flush();
-            plain += c;
-            continue;
-        }
-        bytes.append(char((c.unicode() - kShift) & 0xFF));
-    }
-    flush();
-    return plain;
+    return PasswordScramble::unscramble(text);
 }
 
 // --- mailbox check ----------------------------------------------------------------
