@@ -580,16 +580,14 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
+        // The reading itself is checked row by row in tst_mailtarget; these show that the
+        // check connects to what it reads, with its TLS mode, and not at all when it fails.
         QTest::newRow("no port") << "127.0.0.1" << true << "127.0.0.1" << 110;
         QTest::newRow("port given") << "127.0.0.1:1110" << true << "127.0.0.1" << 1110;
-        QTest::newRow("name and port") << "pop.example.invalid:995" << true << "pop.example.invalid" << 995;
         QTest::newRow("IPv6 and port") << "[::1]:1110" << true << "::1" << 1110;
-        QTest::newRow("bare IPv6") << "::1" << true << "::1" << 110;
         QTest::newRow("pop3s://") << "pop3s://127.0.0.1" << true << "127.0.0.1" << 995;
         QTest::newRow("unknown scheme") << "imap://127.0.0.1" << false << "" << 0;
         QTest::newRow("port 0") << "127.0.0.1:0" << false << "" << 0;
-        QTest::newRow("port too large") << "127.0.0.1:70000" << false << "" << 0;
-        QTest::newRow("colon without port") << "127.0.0.1:" << false << "" << 0;
     }
     void serverTextGivesHostAndPort()
     {

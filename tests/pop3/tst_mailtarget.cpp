@@ -62,6 +62,10 @@ private slots:
         QTest::newRow("pop3s user") << "pop3s://ana@pop.example.org" << false << "" << 0 << Tls::Stls;
         QTest::newRow("pop3s bad port") << "pop3s://pop:99999" << false << "" << 0 << Tls::Stls;
         QTest::newRow("other scheme") << "imaps://mail.example.org" << false << "" << 0 << Tls::Stls;
+        QTest::newRow("other scheme, address") << "imap://127.0.0.1" << false << "" << 0 << Tls::Stls;
+        QTest::newRow("995 by name") << "pop.example.invalid:995" << true << "pop.example.invalid" << 995
+                                     << Tls::Implicit;
+        QTest::newRow("far too high") << "127.0.0.1:70000" << false << "" << 0 << Tls::Stls;
     }
     void parse()
     {
