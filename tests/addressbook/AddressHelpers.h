@@ -6,6 +6,7 @@
 #include "store/Data_Unit.h"
 #include "store/engine/Connection.h"
 #include "store/engine/Table.h"
+#include "support/Records.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -23,12 +24,7 @@ namespace addresstest {
 // Adds a card through the store's address table and refreshes the lists; gives its ID.
 inline qint64 addCard(const QVariantMap& values)
 {
-    engine::Table* table = DataModuleReminder->TableLibreta;
-    table->insert();
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        table->setValue(it.key(), it.value());
-    table->post();
-    const qint64 id = table->asInteger(QStringLiteral("ID"));
+    const qint64 id = testsupport::add(*DataModuleReminder->TableLibreta, values);
     DataModuleReminder->Actualizar();
     return id;
 }

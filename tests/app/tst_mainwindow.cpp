@@ -2,6 +2,7 @@
 // switch, and the reminder operations the window's commands start.
 
 #include "support/ProgramFixture.h"
+#include "support/Records.h"
 
 #include "app/Ostiva_Unit.h"
 #include "platform/TrayIcon.h"
@@ -281,11 +282,8 @@ private slots:
         ProgramFixture f;
         f.createProgram();
         engine::Table* cards = DataModuleReminder->TableLibreta;
-        for (const char* name : {"Ana", "Bea", "Carlos"}) {
-            cards->insert();
-            cards->setValue("Nombre", name);
-            cards->post();
-        }
+        for (const char* name : {"Ana", "Bea", "Carlos"})
+            testsupport::add(*cards, {{"Nombre", name}});
         engine::Query* q = DataModuleReminder->QueryLibreta;
         q->close();
         q->open();

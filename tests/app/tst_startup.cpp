@@ -2,6 +2,7 @@
 // state the main window starts in.
 
 #include "support/ProgramFixture.h"
+#include "support/Records.h"
 #include "support/TestFiles.h"
 
 #include "app/Ostiva_Unit.h"
@@ -105,9 +106,7 @@ private slots:
         ProgramFixture f;
         f.createProgram();
         engine::Table* cards = DataModuleReminder->TableLibreta;
-        cards->insert();
-        cards->setValue("Nombre", "Ana");
-        cards->post();
+        testsupport::add(*cards, {{"Nombre", "Ana"}});
         f.destroyProgram();
         QVERIFY(QFile::remove(f.dataFolder() + "/Reminder.DB"));
         f.createProgram();

@@ -11,6 +11,7 @@
 #include "store/engine/DataSource.h"
 #include "store/engine/Query.h"
 #include "store/engine/Table.h"
+#include "support/Records.h"
 
 #include <QClipboard>
 #include <QFocusEvent>
@@ -160,12 +161,7 @@ void TestControls::cleanup()
 
 void TestControls::addPerson(const QString& name, const QString& city, bool active, const QString& notes)
 {
-    m_table->insert();
-    m_table->setValue(QStringLiteral("Nombre"), name);
-    m_table->setValue(QStringLiteral("Ciudad"), city);
-    m_table->setValue(QStringLiteral("Activo"), active);
-    m_table->setValue(QStringLiteral("Notas"), notes);
-    m_table->post();
+    testsupport::add(*m_table, {{"Nombre", name}, {"Ciudad", city}, {"Activo", active}, {"Notas", notes}});
 }
 
 // ---- showing the record ---------------------------------------------------------

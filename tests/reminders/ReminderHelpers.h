@@ -4,6 +4,7 @@
 // their own, and a driver that answers the alert dialog whenever it opens.
 
 #include "support/ProgramFixture.h"
+#include "support/Records.h"
 
 #include "reminders/Mensaje_Uni.h"
 #include "store/Data_Unit.h"
@@ -61,16 +62,13 @@ inline QList<qint64> seedReminders(const QString& dataFolder, const QList<Remind
         table.setTableName(QStringLiteral("Reminder.DB"));
         table.open();
         for (const ReminderRow& r : rows) {
-            table.insert();
-            table.setValue(QStringLiteral("Fecha"), r.fecha);
-            table.setValue(QStringLiteral("Hora"), r.hora);
-            table.setValue(QStringLiteral("Recordatorio"), r.texto);
-            table.setValue(QStringLiteral("PlaySound"), r.playSound);
-            table.setValue(QStringLiteral("Leido"), r.leido);
-            table.setValue(QStringLiteral("RepetirN"), r.repetirN);
-            table.setValue(QStringLiteral("RepetirS"), r.repetirS);
-            table.post();
-            ids.append(table.asInteger(QStringLiteral("ID")));
+            ids.append(testsupport::add(table, {{"Fecha", r.fecha},
+                                                {"Hora", r.hora},
+                                                {"Recordatorio", r.texto},
+                                                {"PlaySound", r.playSound},
+                                                {"Leido", r.leido},
+                                                {"RepetirN", r.repetirN},
+                                                {"RepetirS", r.repetirS}}));
         }
         table.close();
     }

@@ -271,10 +271,7 @@ private slots:
         f.createProgram();
         // Written while the program runs (the start-up pass would stop at it).
         engine::Table* table = DataModuleReminder->TableReminder;
-        table->insert();
-        table->setValue(QStringLiteral("Fecha"), QStringLiteral("xx/04/2026"));
-        table->setValue(QStringLiteral("Hora"), QStringLiteral("09:00:00"));
-        table->post();
+        testsupport::add(*table, {{"Fecha", "xx/04/2026"}, {"Hora", "09:00:00"}});
         const QList<QDate> before = boldDates(calendar());
         QVERIFY(!before.isEmpty());
         QVERIFY(f.messages.isEmpty());
@@ -304,10 +301,7 @@ private slots:
 
         engine::Table* table = DataModuleReminder->TableReminder;
         for (const auto& [fecha, hora] : {std::pair{"aa/06/2026", "10:00:00"}, std::pair{"zz/06/2026", "08:00:00"}}) {
-            table->insert();
-            table->setValue(QStringLiteral("Fecha"), QString::fromLatin1(fecha));
-            table->setValue(QStringLiteral("Hora"), QString::fromLatin1(hora));
-            table->post();
+            testsupport::add(*table, {{"Fecha", QString::fromLatin1(fecha)}, {"Hora", QString::fromLatin1(hora)}});
         }
         clickDay(QDate(2026, 6, 1));
         QCOMPARE(f.messages.size(), 1);

@@ -435,11 +435,7 @@ private slots:
         const QString saved = f.home() + "saved.DB";
         QVERIFY(QFile::copy(file, saved)); // an empty reminder table
         engine::Table* table = DataModuleReminder->TableReminder;
-        table->insert();
-        table->setValue("Fecha", "05/03/2027");
-        table->setValue("Hora", "11:00:00");
-        table->setValue("Recordatorio", "nuevo");
-        table->post();
+        addReminder("05/03/2027", "11:00:00", "nuevo");
         QCOMPARE(table->recordCount(), 1);
 
         // Off, the saved copy is put back (a restored backup); on shows it as it is.
@@ -450,11 +446,7 @@ private slots:
         QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
         QCOMPARE(table->recordCount(), 0);
         // And it takes changes again.
-        table->insert();
-        table->setValue("Fecha", "06/03/2027");
-        table->setValue("Hora", "12:00:00");
-        table->setValue("Recordatorio", "otro");
-        table->post();
+        addReminder("06/03/2027", "12:00:00", "otro");
         QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
 
         // A foreign file put there while off is refused on "ON" and left as it was.
