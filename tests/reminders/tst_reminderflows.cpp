@@ -508,46 +508,43 @@ private slots:
         QVERIFY(OKBottomDlg->ComboBox1->isEnabled());
     }
 
-    void repetirMovesARepeatingReminderToItsNextDate()
+    // "&Repetir" on a repeating reminder moves it to its next date, unread. An unknown
+    // unit writes the date back as it was: the reminder is still due, so the same scan
+    // raises it again, and the second alert's "&Leido" marks it read.
+    void repetirOnARepeatingReminder_data()
     {
+        QTest::addColumn<QString>("repetirN");
+        QTest::addColumn<QString>("repetirS");
+        QTest::addColumn<int>("alertsSeen");
+        QTest::addColumn<QString>("fechaAfter");
+        QTest::addColumn<bool>("leidoAfter");
+        QTest::newRow("known unit: next date") << "1" << "Mes/es" << 1 << "05/04/2027" << false;
+        QTest::newRow("unknown unit: date kept") << "2" << "Semana" << 2 << kHoy << true;
+    }
+    void repetirOnARepeatingReminder()
+    {
+        QFETCH(QString, repetirN);
+        QFETCH(QString, repetirS);
+        QFETCH(int, alertsSeen);
+        QFETCH(QString, fechaAfter);
+        QFETCH(bool, leidoAfter);
         ProgramFixture f(at(10, 7, 42));
         AlertDriver alerts(&f);
         alerts.steps.append(AlertDriver::click("CancelBtn"));
-        ReminderRow r = due("09:00:00", "Mensual");
-        r.repetirN = QStringLiteral("1");
-        r.repetirS = QStringLiteral("Mes/es");
+        ReminderRow r = due("09:00:00", "Repite");
+        r.repetirN = repetirN;
+        r.repetirS = repetirS;
         const qint64 id = seedReminders(f.dataFolder(), {r}).first();
         f.createProgram();
 
         tick();
-        QCOMPARE(alerts.seen.size(), 1);
+        QCOMPARE(alerts.seen.size(), alertsSeen);
         QVERIFY(!alerts.seen[0].listEnabled);
         const ReminderRow after = reminderOnDisk(f.dataFolder(), id);
-        QCOMPARE(after.fecha, QVariant("05/04/2027"));
+        QCOMPARE(after.fecha, QVariant(fechaAfter));
         QCOMPARE(after.hora, QVariant("09:00:00"));
-        QCOMPARE(after.leido, QVariant(false));
+        QCOMPARE(after.leido, QVariant(leidoAfter));
         QVERIFY(OKBottomDlg->ComboBox1->isEnabled());
-    }
-
-    // An unknown unit writes the date back as it was: the reminder is still due, so the
-    // same scan raises it again until it is marked read or deleted.
-    void unknownUnitKeepsTheDate()
-    {
-        ProgramFixture f(at(10, 7, 42));
-        AlertDriver alerts(&f);
-        alerts.steps.append(AlertDriver::click("CancelBtn"));
-        ReminderRow r = due("09:00:00", "Unidad rara");
-        r.repetirN = QStringLiteral("2");
-        r.repetirS = QStringLiteral("Semana");
-        const qint64 id = seedReminders(f.dataFolder(), {r}).first();
-        f.createProgram();
-
-        tick();
-        QCOMPARE(alerts.seen.size(), 2); // "&Repetir", then "&Leido" at once
-        const ReminderRow after = reminderOnDisk(f.dataFolder(), id);
-        QCOMPARE(after.fecha, QVariant(kHoy));
-        QCOMPARE(after.hora, QVariant("09:00:00"));
-        QCOMPARE(after.leido, QVariant(true));
     }
 
     void escapeIsRepetir()
