@@ -259,28 +259,6 @@ private slots:
         QVERIFY(!pop.received("USER", true));
     }
 
-    // Refused at once: with a one-second connect limit the reason is the refusal, not the limit.
-    void ipv6Refused()
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
-            QSKIP("Esta máquina no tiene bucle local IPv6 (::1)");
-        const quint16 port = probe.serverPort();
-        probe.close();
-        MailTarget target;
-        QVERIFY(MailTarget::parse(QStringLiteral("[::1]:%1").arg(port), &target));
-        Pop3Client client;
-        client.setTarget(target);
-        client.setUserId(QStringLiteral("ana"));
-        client.setTimeouts(1000, 1000);
-        Pop3Outcome login;
-        client.connectAndLogin(login.done());
-        QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
-        QVERIFY(!login.ok);
-        QCOMPARE(login.error,
-                 QStringLiteral("El servidor de correo ::1 rechazó la conexión en el puerto %1").arg(port));
-    }
-
     void certificateReason_data()
     {
         QTest::addColumn<QList<int>>("errors");
