@@ -7,6 +7,7 @@
 #include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
 #include "mail/Pop3Client.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 
@@ -78,9 +79,7 @@ void announce(TOstiva_Form* form, const QString& user, int count)
         Correo_Form->BitBtn1Click();
         return;
     }
-    Correo_Form->show();
-    Correo_Form->raise();
-    Correo_Form->activateWindow();
+    bringToFront(Correo_Form);
     Correo_Form->Label1->setText(QString::number(count));
     Correo_Form->Label2->setText(count == 1 ? QStringLiteral(" e-mail nuevo para ")
                                             : QStringLiteral(" e-mails nuevos para "));
