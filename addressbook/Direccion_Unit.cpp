@@ -98,7 +98,7 @@ public:
         // While the card's window is hidden the field is read when the window shows:
         // a refresh of the address table must not list the whole table for it.
         m_edit->window()->installEventFilter(this);
-        connect(m_edit, &QLineEdit::textEdited, this, [this] { guarded([this] { userEdited(); }); });
+        connectGuarded(m_edit, &QLineEdit::textEdited, this, &DateFieldLink::userEdited);
         connect(m_edit, &QLineEdit::editingFinished, this, [this] {
             // Leaving the field keeps a valid date in the record; a wrong one waits for accept.
             if (m_modified) {
@@ -338,15 +338,12 @@ TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::mak
         m_aniversario->setDataSource(source);
     }
 
-    auto connectGuarded = [this](QAbstractButton* button, void (TDireccion_Form::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
-    };
-    connectGuarded(ui->BitBtn1, &TDireccion_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TDireccion_Form::BitBtn1Click);
     connect(ui->BitBtn2, &QAbstractButton::clicked, this, &TDireccion_Form::reject);
-    connectGuarded(ui->Button1, &TDireccion_Form::Button1Click);
-    connectGuarded(ui->Button2, &TDireccion_Form::Button2Click);
-    connectGuarded(ui->Button3, &TDireccion_Form::Button3Click);
-    connectGuarded(ui->SpeedButton1, &TDireccion_Form::SpeedButton1Click);
+    connectGuarded(ui->Button1, &QAbstractButton::clicked, this, &TDireccion_Form::Button1Click);
+    connectGuarded(ui->Button2, &QAbstractButton::clicked, this, &TDireccion_Form::Button2Click);
+    connectGuarded(ui->Button3, &QAbstractButton::clicked, this, &TDireccion_Form::Button3Click);
+    connectGuarded(ui->SpeedButton1, &QAbstractButton::clicked, this, &TDireccion_Form::SpeedButton1Click);
 }
 
 TDireccion_Form::~TDireccion_Form() = default;

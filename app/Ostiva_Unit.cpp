@@ -221,9 +221,7 @@ void TOstiva_Form::FormCreate()
     IconData = new TrayIcon(this);
     IconData->setIcon(windowIcon());
     IconData->setToolTip(DateText::shortDate(today));
-    connect(IconData, &TrayIcon::message, this, [this](int mouseMessage) {
-        guarded([&] { TrayMessage(mouseMessage); });
-    });
+    connectGuarded(IconData, &TrayIcon::message, this, &TOstiva_Form::TrayMessage);
     StartedWithTray = TrayIcon::isAvailable();
     if (StartedWithTray) {
         IconData->add();

@@ -56,9 +56,10 @@ void checkFailed(TOstiva_Form* form, const QString& user, const QString& reason)
         ContadorCorreo = 1;
 }
 
-// Runs one step of a check; anything it raises ends the check as a failure.
+// Runs one step of a check; anything it raises ends the check as a failure, reported in
+// the mail account's own box rather than the standard error box.
 template <typename F>
-void checkStep(TOstiva_Form* form, const QString& user, F&& step) noexcept
+void failCheckOnError(TOstiva_Form* form, const QString& user, F&& step) noexcept
 {
     try {
         std::forward<F>(step)();
@@ -188,7 +189,7 @@ void TOstiva_Form::Cartero(const QString& user, const QString& password, const Q
 {
     if (CorreoEnCurso)
         return;
-    checkStep(this, user, [&] {
+    failCheckOnError(this, user, [&] {
         // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
         MailTarget target;
         QString invalid;
@@ -202,13 +203,13 @@ void TOstiva_Form::Cartero(const QString& user, const QString& password, const Q
         CorreoEnCurso = true;
 
         POP->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
-            checkStep(this, user, [&] {
+            failCheckOnError(this, user, [&] {
                 if (!loggedIn) {
                     checkFailed(this, user, reason);
                     return;
                 }
                 POP->messageCount([this, user](bool counted, int count, const QString& reason) {
-                    checkStep(this, user, [&] {
+                    failCheckOnError(this, user, [&] {
                         if (!counted) {
                             checkFailed(this, user, reason);
                             return;

@@ -87,11 +87,10 @@ TAddReminder_Form::TAddReminder_Form(QWidget* parent) : ButtonClosedDialog(paren
     setCancelButton(ui->BitBtn2, CloseBox::PressesCancel);
     ui->DBMemo1->setMaxLength(255);
 
-    connect(DateTimePicker1, &DatePicker::userDateChanged, this,
-            [this] { guarded([this] { DateTimePicker1Change(); }); });
-    connect(UpDown1, &UpDownArrows::arrowClicked, this, [this](bool up) { guarded([&] { UpDown1Click(up); }); });
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connectGuarded(DateTimePicker1, &DatePicker::userDateChanged, this, &TAddReminder_Form::DateTimePicker1Change);
+    connectGuarded(UpDown1, &UpDownArrows::arrowClicked, this, &TAddReminder_Form::UpDown1Click);
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TAddReminder_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TAddReminder_Form::BitBtn2Click);
 
     // Created after the data store: bind to it now.
     bind(DataModuleReminder);

@@ -133,9 +133,9 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : ButtonClosedDialog(parent), ui(std
     ui->DBMemo1->setFont(memoFont);
     ui->DBMemo1->setMaxLength(255);
 
-    connect(ui->OKBtn, &QPushButton::clicked, this, [this] { guarded([this] { OKBtnClick(); }); });
-    connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { guarded([this] { CancelBtnClick(); }); });
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connectGuarded(ui->OKBtn, &QPushButton::clicked, this, &TOKBottomDlg::OKBtnClick);
+    connectGuarded(ui->CancelBtn, &QPushButton::clicked, this, &TOKBottomDlg::CancelBtnClick);
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TOKBottomDlg::BitBtn1Click);
 }
 
 TOKBottomDlg::~TOKBottomDlg() = default;

@@ -27,12 +27,11 @@ TReminder_Form::TReminder_Form(QWidget* parent) : ButtonClosedDialog(parent), ui
     ui->DBGrid1->addColumn(QStringLiteral("Recordatorio"), QStringLiteral("Recordatorio"), 255);
     ui->DBGrid1->addColumn(QStringLiteral("PlaySound"), QStringLiteral("PlaySound"), -1, false);
 
-    connect(DateTimePicker1, &DatePicker::userDateChanged, this,
-            [this] { guarded([this] { DateTimePicker1Change(); }); });
-    connect(ui->DBGrid1, &DBGrid::doubleClicked, this, [this] { guarded([this] { DBGrid1DblClick(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
-    connect(ui->BitBtn3, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn3Click(); }); });
-    connect(ui->BitBtn4, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn4Click(); }); });
+    connectGuarded(DateTimePicker1, &DatePicker::userDateChanged, this, &TReminder_Form::DateTimePicker1Change);
+    connectGuarded(ui->DBGrid1, &DBGrid::doubleClicked, this, &TReminder_Form::DBGrid1DblClick);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TReminder_Form::BitBtn2Click);
+    connectGuarded(ui->BitBtn3, &QPushButton::clicked, this, &TReminder_Form::BitBtn3Click);
+    connectGuarded(ui->BitBtn4, &QPushButton::clicked, this, &TReminder_Form::BitBtn4Click);
 }
 
 TReminder_Form::~TReminder_Form() = default;

@@ -1,10 +1,22 @@
 // The small window helpers every form shares: the dialog that closes only through its
-// buttons.
+// buttons, and the guarded connection whose errors reach the standard error box.
 
+#include "common/Error.h"
 #include "platform/ButtonClosedDialog.h"
+#include "platform/Guard.h"
+#include "platform/Seams.h"
 
 #include <QPushButton>
 #include <QtTest>
+
+#include <stdexcept>
+
+class Emitter : public QObject
+{
+    Q_OBJECT
+signals:
+    void fired(int number, const QString& text);
+};
 
 namespace {
 
@@ -33,6 +45,26 @@ public:
     int cancelPresses = 0;
 };
 
+// A form's handlers: one takes the signal's arguments, one none; both raise when told.
+class Form : public QObject
+{
+public:
+    void withArguments(int number, const QString& text)
+    {
+        calls << QStringLiteral("%1 %2").arg(number).arg(text);
+        if (number < 0)
+            throw PennaroError(QStringLiteral("Número negativo: %1").arg(number));
+    }
+    void withoutArguments()
+    {
+        calls << QStringLiteral("sin argumentos");
+        if (raise)
+            throw std::runtime_error("fallo");
+    }
+    QStringList calls;
+    bool raise = false;
+};
+
 } // namespace
 
 class TestWindowHelpers : public QObject
@@ -45,6 +77,11 @@ private slots:
     void hiddenDialogClose_data();
     void hiddenDialogClose();
     void buttonsEndTheModalLoop();
+    void guardedConnections();
+    void guardedConnectionEndsWithReceiver();
+
+private:
+    QStringList m_boxes;
 };
 
 void TestWindowHelpers::escapeAndCloseBox_data()
@@ -117,6 +154,55 @@ void TestWindowHelpers::buttonsEndTheModalLoop()
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(closeBoxAnswer, 0);
     QCOMPARE(dialog.cancelPresses, 2);
+}
+
+void TestWindowHelpers::guardedConnections()
+{
+    seams::setMessageHandler([this](const seams::MessageRequest& request) {
+        m_boxes << request.caption + QLatin1Char('|') + request.text;
+        return QMessageBox::Ok;
+    });
+    const auto restore = qScopeGuard([] { seams::setMessageHandler({}); });
+
+    Emitter emitter;
+    Form form;
+    QStringList lambdaCalls;
+    connectGuarded(&emitter, &Emitter::fired, &form, &Form::withArguments);
+    connectGuarded(&emitter, &Emitter::fired, &form, &Form::withoutArguments);
+    connectGuarded(&emitter, &Emitter::fired, &form, [&](int number) {
+        lambdaCalls << QString::number(number);
+        if (number == 0)
+            throw ConversionError(QStringLiteral("cero"));
+    });
+
+    emit emitter.fired(3, QStringLiteral("tres"));
+    QCOMPARE(form.calls, QStringList({"3 tres", "sin argumentos"}));
+    QCOMPARE(lambdaCalls, QStringList({"3"}));
+    QVERIFY(m_boxes.isEmpty());
+
+    // Each handler's error is its own box; the handlers after it still run, and so does
+    // the next emission.
+    form.raise = true;
+    emit emitter.fired(-1, QStringLiteral("menos uno"));
+    emit emitter.fired(0, QStringLiteral("cero"));
+    QCOMPARE(form.calls, QStringList({"3 tres", "sin argumentos", "-1 menos uno", "sin argumentos", "0 cero",
+                                      "sin argumentos"}));
+    QCOMPARE(lambdaCalls, QStringList({"3", "-1", "0"}));
+    QCOMPARE(m_boxes, QStringList({"Pennaro 2.0|Número negativo: -1.", "Pennaro 2.0|fallo.", "Pennaro 2.0|fallo.",
+                                   "Pennaro 2.0|cero."}));
+}
+
+void TestWindowHelpers::guardedConnectionEndsWithReceiver()
+{
+    Emitter emitter;
+    int calls = 0;
+    {
+        QObject receiver;
+        connectGuarded(&emitter, &Emitter::fired, &receiver, [&calls] { ++calls; });
+        emit emitter.fired(1, QString());
+    }
+    emit emitter.fired(2, QString());
+    QCOMPARE(calls, 1);
 }
 
 QTEST_MAIN(TestWindowHelpers)
