@@ -76,9 +76,7 @@ private slots:
     void escapeAndCloseBox();
     void hiddenDialogClose_data();
     void hiddenDialogClose();
-    void buttonsEndTheModalLoop();
     void guardedConnections();
-    void guardedConnectionEndsWithReceiver();
 
 private:
     QStringList m_boxes;
@@ -141,21 +139,6 @@ void TestWindowHelpers::hiddenDialogClose()
     QCOMPARE(dialog.cancelPresses, 0);
 }
 
-void TestWindowHelpers::buttonsEndTheModalLoop()
-{
-    TwoButtonDialog dialog(CloseBox::PressesCancel, false);
-    int closeBoxAnswer = -1;
-    QTimer::singleShot(0, &dialog, [&] {
-        // Refused by the cancel handler: the modal loop goes on until a button ends it.
-        closeBoxAnswer = dialog.close() ? 1 : 0;
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        dialog.accept->click();
-    });
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(closeBoxAnswer, 0);
-    QCOMPARE(dialog.cancelPresses, 2);
-}
-
 void TestWindowHelpers::guardedConnections()
 {
     seams::setMessageHandler([this](const seams::MessageRequest& request) {
@@ -190,19 +173,6 @@ void TestWindowHelpers::guardedConnections()
     QCOMPARE(lambdaCalls, QStringList({"3", "-1", "0"}));
     QCOMPARE(m_boxes, QStringList({"Pennaro 2.0|Número negativo: -1.", "Pennaro 2.0|fallo.", "Pennaro 2.0|fallo.",
                                    "Pennaro 2.0|cero."}));
-}
-
-void TestWindowHelpers::guardedConnectionEndsWithReceiver()
-{
-    Emitter emitter;
-    int calls = 0;
-    {
-        QObject receiver;
-        connectGuarded(&emitter, &Emitter::fired, &receiver, [&calls] { ++calls; });
-        emit emitter.fired(1, QString());
-    }
-    emit emitter.fired(2, QString());
-    QCOMPARE(calls, 1);
 }
 
 QTEST_MAIN(TestWindowHelpers)
