@@ -3,7 +3,6 @@
 #include "ui_Direccion_Unit.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/DateEntry.h"
 #include "common/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
@@ -12,7 +11,6 @@
 #include <QEvent>
 #include <QHostAddress>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTabBar>
@@ -84,159 +82,6 @@ bool predeterminar(const QString& text, QString& email, int line)
 
 } // namespace ListaCorreos
 
-// ---- date fields --------------------------------------------------------------
-
-// Binds a plain edit to a Date field: shows it as dd/mm/yyyy, starts an edit
-// when the user types, and writes the typed date back before a post. A text that is no
-// date is never written; the card's accept refuses it with a message.
-class DateFieldLink : public QObject
-{
-public:
-    DateFieldLink(QLineEdit* edit, const QString& field, const QString& caption, QObject* parent)
-        : QObject(parent), m_edit(edit), m_field(field), m_caption(caption)
-    {
-        // While the card's window is hidden the field is read when the window shows:
-        // a refresh of the address table must not list the whole table for it.
-        m_edit->window()->installEventFilter(this);
-        connect(m_edit, &QLineEdit::textEdited, this, [this] { guarded([this] { userEdited(); }); });
-        connect(m_edit, &QLineEdit::editingFinished, this, [this] {
-            // Leaving the field keeps a valid date in the record; a wrong one waits for accept.
-            if (m_modified) {
-                try {
-                    commit();
-                } catch (const PennaroError&) {
-                }
-            }
-        });
-    }
-
-    void setDataSource(engine::DataSource* source)
-    {
-        if (m_source)
-            disconnect(m_source, nullptr, this, nullptr);
-        m_source = source;
-        if (m_source) {
-            connect(m_source, &engine::DataSource::datasetChanged, this, [this](engine::DataEvent event) {
-                // The edit that typing starts, or a change of another field, leaves the
-                // user's pending text alone.
-                if (m_modified && (event == engine::DataEvent::FieldChanged || event == engine::DataEvent::Edited))
-                    return;
-                show();
-            });
-            connect(m_source, &engine::DataSource::updateRecord, this, [this] {
-                if (!m_modified)
-                    return;
-                try {
-                    commit();
-                } catch (const PennaroError&) {
-                }
-            });
-        }
-        show();
-    }
-
-    QLineEdit* edit() const { return m_edit; }
-    bool isModified() const { return m_modified; }
-
-    // The typed text as a field value: null when empty; raises ConversionError when it
-    // is no date.
-    QVariant typedValue() const
-    {
-        const QString text = m_edit->text().trimmed();
-        if (text.isEmpty())
-            return QVariant();
-        QDate date;
-        try {
-            date = DateEntry::parse(text);
-        } catch (const ConversionError&) {
-        }
-        if (!date.isValid())
-            throw ConversionError(QStringLiteral("«%1» no es una fecha válida para «%2»; escríbala como %3")
-                                      .arg(text, m_caption, QStringLiteral("dd/mm/aaaa")));
-        return date;
-    }
-
-    // Writes a pending typed date into the record; raises for a text that is no date.
-    void commit()
-    {
-        if (!m_modified)
-            return;
-        const QVariant value = typedValue();
-        engine::Dataset* dataset = activeDataset();
-        if (!dataset)
-            return;
-        m_modified = false;
-        try {
-            dataset->setValue(m_field, value);
-        } catch (...) {
-            m_modified = true;
-            throw;
-        }
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (m_stale && event->type() == QEvent::Show && watched == m_edit->window())
-            show();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    engine::Dataset* activeDataset() const
-    {
-        engine::Dataset* dataset = m_source ? m_source->dataSet() : nullptr;
-        return dataset && dataset->isActive() ? dataset : nullptr;
-    }
-
-    void userEdited()
-    {
-        engine::Dataset* dataset = activeDataset();
-        if (!dataset) {
-            show();
-            return;
-        }
-        // Marked first: the edit's own notification must not replace the typed text.
-        m_modified = true;
-        if (dataset->state() == engine::DataState::Browse) {
-            try {
-                dataset->edit();
-            } catch (...) {
-                show();
-                throw;
-            }
-        }
-    }
-
-    void show()
-    {
-        m_modified = false;
-        m_stale = !m_edit->window()->isVisible();
-        if (m_stale)
-            return;
-        QString text;
-        // A record that cannot be read (closed or empty table) shows an empty field.
-        try {
-            engine::Dataset* dataset = activeDataset();
-            const bool noRecord = !dataset || (dataset->isEmpty() && dataset->state() == engine::DataState::Browse);
-            if (!noRecord) {
-                const QVariant value = dataset->value(m_field);
-                if (!value.isNull())
-                    text = DateEntry::text(value.toDate());
-            }
-        } catch (const PennaroError&) {
-        }
-        m_edit->setText(text);
-    }
-
-    QLineEdit* m_edit;
-    QString m_field;
-    QString m_caption;
-    QPointer<engine::DataSource> m_source;
-    bool m_modified = false;
-    bool m_stale = false; // the shown text waits for the window to show
-};
-
 // ---- the window -----------------------------------------------------------------
 
 namespace {
@@ -284,10 +129,8 @@ TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::mak
     ui->DBMemoEmails->viewport()->installEventFilter(this);
     ui->DBTextEmail->installEventFilter(this);
 
-    m_cumpleanos =
-        new DateFieldLink(ui->DBEditCumpleanos, QStringLiteral("Cumpleanos"), QStringLiteral("Cumpleaños"), this);
-    m_aniversario =
-        new DateFieldLink(ui->DBEditAniversario, QStringLiteral("Aniversario"), QStringLiteral("Aniversario"), this);
+    ui->DBEditCumpleanos->setCaption(QStringLiteral("Cumpleaños"));
+    ui->DBEditAniversario->setCaption(QStringLiteral("Aniversario"));
 
     // Created after the data store: bind every control to the card being edited.
     if (DataModuleReminder) {
@@ -334,19 +177,18 @@ TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::mak
         ui->DBTextEmail->setDataField(QStringLiteral("Email"));
         ui->DBComboBoxSexo->setDataSource(source);
         ui->DBComboBoxSexo->setDataField(QStringLiteral("Sexo"));
-        m_cumpleanos->setDataSource(source);
-        m_aniversario->setDataSource(source);
+        ui->DBEditCumpleanos->setDataSource(source);
+        ui->DBEditCumpleanos->setDataField(QStringLiteral("Cumpleanos"));
+        ui->DBEditAniversario->setDataSource(source);
+        ui->DBEditAniversario->setDataField(QStringLiteral("Aniversario"));
     }
 
-    auto connectGuarded = [this](QAbstractButton* button, void (TDireccion_Form::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
-    };
-    connectGuarded(ui->BitBtn1, &TDireccion_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TDireccion_Form::BitBtn1Click);
     connect(ui->BitBtn2, &QAbstractButton::clicked, this, &TDireccion_Form::reject);
-    connectGuarded(ui->Button1, &TDireccion_Form::Button1Click);
-    connectGuarded(ui->Button2, &TDireccion_Form::Button2Click);
-    connectGuarded(ui->Button3, &TDireccion_Form::Button3Click);
-    connectGuarded(ui->SpeedButton1, &TDireccion_Form::SpeedButton1Click);
+    connectGuarded(ui->Button1, &QAbstractButton::clicked, this, &TDireccion_Form::Button1Click);
+    connectGuarded(ui->Button2, &QAbstractButton::clicked, this, &TDireccion_Form::Button2Click);
+    connectGuarded(ui->Button3, &QAbstractButton::clicked, this, &TDireccion_Form::Button3Click);
+    connectGuarded(ui->SpeedButton1, &QAbstractButton::clicked, this, &TDireccion_Form::SpeedButton1Click);
 }
 
 TDireccion_Form::~TDireccion_Form() = default;
@@ -377,14 +219,14 @@ void TDireccion_Form::BitBtn1Click()
 // A typed date that does not read is refused before anything is saved.
 bool TDireccion_Form::checkDates()
 {
-    for (DateFieldLink* link : {m_cumpleanos, m_aniversario}) {
+    for (DBDateEdit* edit : {ui->DBEditCumpleanos, ui->DBEditAniversario}) {
         try {
-            link->commit();
+            edit->commit();
         } catch (const PennaroError& e) {
             seams::showError(e.message(), this);
             PageControl1->setCurrentWidget(ui->TabSheet4);
-            link->edit()->setFocus();
-            link->edit()->selectAll();
+            edit->setFocus();
+            edit->selectAll();
             return false;
         }
     }

@@ -14,7 +14,6 @@
 class QTabWidget;
 class QLineEdit;
 class TDataModuleReminder;
-class DateFieldLink;
 
 namespace Ui {
 class TDireccion_Form;
@@ -80,9 +79,6 @@ private:
     void writeList(const QString& text, const QString& email);
     void setLineaActual(int line);
     bool checkDates();
-
-    DateFieldLink* m_cumpleanos = nullptr;
-    DateFieldLink* m_aniversario = nullptr;
 };
 
 extern TDireccion_Form* Direccion_Form;

@@ -3,6 +3,7 @@
 #include "ui_Direcciones_Unit.h"
 
 #include "addressbook/Direccion_Unit.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "reminders/Buscar_Unit.h"
@@ -114,9 +115,7 @@ void TDirecciones_Form::BitBtn3Click()
 void TDirecciones_Form::BitBtn4Click()
 {
     Buscar_Form->Label1->setText(QStringLiteral("Buscar Dirección"));
-    Buscar_Form->show();
-    Buscar_Form->raise();
-    Buscar_Form->activateWindow();
+    bringToFront(Buscar_Form);
 }
 
 void TDirecciones_Form::BitBtn5Click()

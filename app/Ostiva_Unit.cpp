@@ -9,6 +9,7 @@
 #include "common/Error.h"
 #include "common/Rutines.h"
 #include "mail/Pop3Client.h"
+#include "platform/BringToFront.h"
 #include "platform/EditLimits.h"
 #include "platform/Guard.h"
 #include "platform/MonthCalendarAdapter.h"
@@ -220,9 +221,7 @@ void TOstiva_Form::FormCreate()
     IconData = new TrayIcon(this);
     IconData->setIcon(windowIcon());
     IconData->setToolTip(DateText::shortDate(today));
-    connect(IconData, &TrayIcon::message, this, [this](int mouseMessage) {
-        guarded([&] { TrayMessage(mouseMessage); });
-    });
+    connectGuarded(IconData, &TrayIcon::message, this, &TOstiva_Form::TrayMessage);
     StartedWithTray = TrayIcon::isAvailable();
     if (StartedWithTray) {
         IconData->add();
@@ -245,8 +244,7 @@ void TOstiva_Form::showFromTray()
     Placement->place();
     show();
     Placement->place();
-    raise();
-    activateWindow();
+    bringToFront(this);
     if (IconData)
         IconData->remove();
 }
@@ -305,9 +303,7 @@ void TOstiva_Form::ToolButton1Click()
     DataModuleReminder->Actualizar();
     Reminder_Form->DateTimePicker1->setDate(ui->MonthCalendar1->selectedDate());
     DataModuleReminder->ReminderDia();
-    Reminder_Form->show();
-    Reminder_Form->raise();
-    Reminder_Form->activateWindow();
+    bringToFront(Reminder_Form);
 }
 
 void TOstiva_Form::ToolButton2Click()
@@ -318,9 +314,7 @@ void TOstiva_Form::ToolButton2Click()
 void TOstiva_Form::ToolButton3Click()
 {
     Buscar_Form->Label1->setText(QStringLiteral("Buscar Recordatorio"));
-    Buscar_Form->show();
-    Buscar_Form->raise();
-    Buscar_Form->activateWindow();
+    bringToFront(Buscar_Form);
 }
 
 void TOstiva_Form::setStoreCommandsEnabled(bool enabled)
@@ -358,17 +352,13 @@ void TOstiva_Form::ToolButton6Click()
 
 void TOstiva_Form::ToolButton8Click()
 {
-    Direcciones_Form->show();
-    Direcciones_Form->raise();
-    Direcciones_Form->activateWindow();
+    bringToFront(Direcciones_Form);
 }
 
 void TOstiva_Form::ToolButton7Click()
 {
     Buscar_Form->Label1->setText(QStringLiteral("Buscar Dirección"));
-    Buscar_Form->show();
-    Buscar_Form->raise();
-    Buscar_Form->activateWindow();
+    bringToFront(Buscar_Form);
 }
 
 void TOstiva_Form::DBGrid1DblClick()
@@ -385,9 +375,7 @@ void TOstiva_Form::SpeedButton1Click()
 
 void TOstiva_Form::Acerca1Click()
 {
-    Acerca_Form->show();
-    Acerca_Form->raise();
-    Acerca_Form->activateWindow();
+    bringToFront(Acerca_Form);
 }
 
 void TOstiva_Form::Anadirdirecciones1Click()
@@ -408,7 +396,5 @@ void TOstiva_Form::Aadirrecordatorio1Click()
 void TOstiva_Form::Verrecordarorio1Click()
 {
     DataModuleReminder->Actualizar();
-    Reminder_Form->show();
-    Reminder_Form->raise();
-    Reminder_Form->activateWindow();
+    bringToFront(Reminder_Form);
 }

@@ -100,7 +100,7 @@ TAcerca_Form::TAcerca_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     // The button is the window's one focus stop; its keys are seen here before it acts on them.
     ui->OKButton->setFocus();
     ui->OKButton->installEventFilter(this);
-    connect(ui->OKButton, &QPushButton::clicked, this, [this] { guarded([this] { OKButtonClick(); }); });
+    connectGuarded(ui->OKButton, &QPushButton::clicked, this, &TAcerca_Form::OKButtonClick);
 
     setFixedSize(sizeHint());
 }

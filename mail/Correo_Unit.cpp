@@ -42,8 +42,8 @@ TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     bold.setBold(true);
     Label3->setFont(bold);
 
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TCorreo_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TCorreo_Form::BitBtn2Click);
 
     // Room for a user name as long as the e-mail page takes (30 characters); the window
     // keeps one size, so its placement at the corner holds whatever the texts.

@@ -8,6 +8,7 @@
 #include "mail/Correo_Unit.h"
 #include "mail/PasswordScramble.h"
 #include "mail/Pop3Client.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 
@@ -54,9 +55,10 @@ void checkFailed(TOstiva_Form* form, const QString& user, const QString& reason)
         ContadorCorreo = 1;
 }
 
-// Runs one step of a check; anything it raises ends the check as a failure.
+// Runs one step of a check; anything it raises ends the check as a failure, reported in
+// the mail account's own box rather than the standard error box.
 template <typename F>
-void checkStep(TOstiva_Form* form, const QString& user, F&& step) noexcept
+void failCheckOnError(TOstiva_Form* form, const QString& user, F&& step) noexcept
 {
     try {
         std::forward<F>(step)();
@@ -77,9 +79,7 @@ void announce(TOstiva_Form* form, const QString& user, int count)
         Correo_Form->BitBtn1Click();
         return;
     }
-    Correo_Form->show();
-    Correo_Form->raise();
-    Correo_Form->activateWindow();
+    bringToFront(Correo_Form);
     Correo_Form->Label1->setText(QString::number(count));
     Correo_Form->Label2->setText(count == 1 ? QStringLiteral(" e-mail nuevo para ")
                                             : QStringLiteral(" e-mails nuevos para "));
@@ -162,7 +162,7 @@ void TOstiva_Form::Cartero(const QString& user, const QString& password, const Q
 {
     if (CorreoEnCurso)
         return;
-    checkStep(this, user, [&] {
+    failCheckOnError(this, user, [&] {
         // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
         MailTarget target;
         QString invalid;
@@ -176,13 +176,13 @@ void TOstiva_Form::Cartero(const QString& user, const QString& password, const Q
         CorreoEnCurso = true;
 
         POP->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
-            checkStep(this, user, [&] {
+            failCheckOnError(this, user, [&] {
                 if (!loggedIn) {
                     checkFailed(this, user, reason);
                     return;
                 }
                 POP->messageCount([this, user](bool counted, int count, const QString& reason) {
-                    checkStep(this, user, [&] {
+                    failCheckOnError(this, user, [&] {
                         if (!counted) {
                             checkFailed(this, user, reason);
                             return;

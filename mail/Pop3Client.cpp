@@ -36,7 +36,7 @@ void reportUnhandled(const QString& text) noexcept
 }
 
 // Runs a caller's callback; whatever it raises stops here instead of unwinding into Qt.
-template <typename F> void runCallback(F&& f) noexcept
+template <typename F> void runCallbackReportingErrors(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();
@@ -146,7 +146,7 @@ const QString kNoTls = QStringLiteral("Este sistema no puede cifrar la conexión
 
 // Runs code entered from Qt (socket signals, the timer, the host lookup). An error raised
 // inside ends the pending operation as a failure rather than escaping into Qt.
-template <typename F> void Pop3Client::shielded(F&& f) noexcept
+template <typename F> void Pop3Client::failOnError(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();
@@ -164,7 +164,7 @@ template <typename F> void Pop3Client::shielded(F&& f) noexcept
 Pop3Client::Pop3Client(QObject* parent) : QObject(parent)
 {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] { shielded([this] { onTimeout(); }); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { failOnError([this] { onTimeout(); }); });
 }
 
 Pop3Client::~Pop3Client()
@@ -407,14 +407,14 @@ void Pop3Client::startConnect()
         configuration.addCaCertificates(extraCaCertificates());
         m_socket->setSslConfiguration(configuration);
     }
-    connect(m_socket, &QAbstractSocket::connected, this, [this] { shielded([this] { onConnected(); }); });
-    connect(m_socket, &QSslSocket::encrypted, this, [this] { shielded([this] { onEncrypted(); }); });
+    connect(m_socket, &QAbstractSocket::connected, this, [this] { failOnError([this] { onConnected(); }); });
+    connect(m_socket, &QSslSocket::encrypted, this, [this] { failOnError([this] { onEncrypted(); }); });
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) { m_sslErrors = errors; });
-    connect(m_socket, &QIODevice::readyRead, this, [this] { shielded([this] { onReadyRead(); }); });
+    connect(m_socket, &QIODevice::readyRead, this, [this] { failOnError([this] { onReadyRead(); }); });
     connect(m_socket, &QAbstractSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError error) { shielded([&] { onSocketError(error); }); });
+            [this](QAbstractSocket::SocketError error) { failOnError([&] { onSocketError(error); }); });
     connect(m_socket, &QAbstractSocket::disconnected, this,
-            [this] { shielded([this] { onSocketError(QAbstractSocket::RemoteHostClosedError); }); });
+            [this] { failOnError([this] { onSocketError(QAbstractSocket::RemoteHostClosedError); }); });
     qCDebug(lcMail, "Conectando con %s, puerto %u, %s", qUtf8Printable(m_host), unsigned(m_port),
             m_tls == MailTarget::Tls::Implicit ? "TLS desde el principio" : "STLS si el servidor lo ofrece");
     // By name, so that every address the name has (IPv6 and IPv4) is tried in turn and the
@@ -750,7 +750,7 @@ void Pop3Client::post(std::function<void()> call)
 {
     // Always through the event loop, never inside the caller's own call.
     QMetaObject::invokeMethod(
-        this, [call = std::move(call)] { runCallback(call); }, Qt::QueuedConnection);
+        this, [call = std::move(call)] { runCallbackReportingErrors(call); }, Qt::QueuedConnection);
 }
 
 void Pop3Client::releaseSocket(bool graceful)

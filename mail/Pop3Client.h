@@ -137,7 +137,7 @@ private:
     void post(std::function<void()> call);
     void releaseSocket(bool graceful);
 
-    template <typename F> void shielded(F&& f) noexcept;
+    template <typename F> void failOnError(F&& f) noexcept;
 
     QString m_host;
     quint16 m_port = DefaultPort;

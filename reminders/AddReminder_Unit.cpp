@@ -8,9 +8,7 @@
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
 
-#include <QCloseEvent>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QTimer>
 
 TAddReminder_Form* AddReminder_Form = nullptr;
@@ -78,7 +76,7 @@ QSize UpDownArrows::minimumSizeHint() const
 
 // --- the form ---------------------------------------------------------------------
 
-TAddReminder_Form::TAddReminder_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
+TAddReminder_Form::TAddReminder_Form(QWidget* parent) : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
 {
     ui->setupUi(this);
     DateTimePicker1 = ui->DateTimePicker1;
@@ -86,13 +84,13 @@ TAddReminder_Form::TAddReminder_Form(QWidget* parent) : QDialog(parent), ui(std:
 
     // No buttons in the title bar, on top of the other windows.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setCancelButton(ui->BitBtn2, CloseBox::PressesCancel);
     ui->DBMemo1->setMaxLength(255);
 
-    connect(DateTimePicker1, &DatePicker::userDateChanged, this,
-            [this] { guarded([this] { DateTimePicker1Change(); }); });
-    connect(UpDown1, &UpDownArrows::arrowClicked, this, [this](bool up) { guarded([&] { UpDown1Click(up); }); });
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connectGuarded(DateTimePicker1, &DatePicker::userDateChanged, this, &TAddReminder_Form::DateTimePicker1Change);
+    connectGuarded(UpDown1, &UpDownArrows::arrowClicked, this, &TAddReminder_Form::UpDown1Click);
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TAddReminder_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TAddReminder_Form::BitBtn2Click);
 
     // Created after the data store: bind to it now.
     bind(DataModuleReminder);
@@ -180,32 +178,4 @@ void TAddReminder_Form::BitBtn2Click()
     DataModuleReminder->CancelarReminder();
     timerOn();
     finish();
-}
-
-void TAddReminder_Form::finish()
-{
-    m_finishing = true;
-    auto reset = qScopeGuard([this] { m_finishing = false; });
-    done(QDialog::Accepted);
-}
-
-void TAddReminder_Form::reject()
-{
-    if (m_finishing) {
-        QDialog::reject();
-        return;
-    }
-    ui->BitBtn2->click();
-}
-
-void TAddReminder_Form::closeEvent(QCloseEvent* event)
-{
-    if (m_finishing || !isVisible()) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    // Closed by the window manager: the same as "&Cancelar", so the record and the
-    // timer are not left behind.
-    event->ignore();
-    ui->BitBtn2->click();
 }

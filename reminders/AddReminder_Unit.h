@@ -4,9 +4,9 @@
 // normalises the hour, checks and saves the record; "&Cancelar" drops it. Shown either
 // modeless (add, edit) or modal (search).
 
+#include "platform/ButtonClosedDialog.h"
 #include "platform/MonthCalendarAdapter.h"
 
-#include <QDialog>
 #include <QSpinBox>
 
 #include <memory>
@@ -35,7 +35,9 @@ protected:
     StepEnabled stepEnabled() const override;
 };
 
-class TAddReminder_Form : public QDialog
+// Escape and the window manager's close are "&Cancelar", so the record and the timer are
+// not left behind.
+class TAddReminder_Form : public ButtonClosedDialog
 {
     Q_OBJECT
 public:
@@ -52,16 +54,8 @@ public:
     void BitBtn1Click(); // "&Aceptar"
     void BitBtn2Click(); // "&Cancelar"
 
-    // Escape and the window manager's close are "&Cancelar".
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void bind(TDataModuleReminder* data);
-    void finish();
-    bool m_finishing = false;
 };
 
 extern TAddReminder_Form* AddReminder_Form;

@@ -23,8 +23,8 @@ TBuscar_Form::TBuscar_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     Label1 = ui->Label1;
     Edit1 = ui->Edit1;
 
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TBuscar_Form::BitBtn1Click);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TBuscar_Form::BitBtn2Click);
 }
 
 TBuscar_Form::~TBuscar_Form() = default;

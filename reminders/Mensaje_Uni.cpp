@@ -8,7 +8,6 @@
 #include "platform/Guard.h"
 #include "store/Data_Unit.h"
 
-#include <QCloseEvent>
 #include <QScopeGuard>
 
 TOKBottomDlg* OKBottomDlg = nullptr;
@@ -102,13 +101,14 @@ const QColor kDesktopColour(0x3a, 0x6e, 0xa5);
 const QColor kActiveCaptionColour(0x0a, 0x24, 0x6a);
 } // namespace
 
-TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TOKBottomDlg>())
+TOKBottomDlg::TOKBottomDlg(QWidget* parent) : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TOKBottomDlg>())
 {
     ui->setupUi(this);
     ComboBox1 = ui->ComboBox1;
 
     // No buttons in the title bar: the dialog is left only through its three actions.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setCancelButton(ui->CancelBtn, CloseBox::Ignored);
 
     // Desktop-coloured background with white bold texts.
     QPalette window = palette();
@@ -133,9 +133,9 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     ui->DBMemo1->setFont(memoFont);
     ui->DBMemo1->setMaxLength(255);
 
-    connect(ui->OKBtn, &QPushButton::clicked, this, [this] { guarded([this] { OKBtnClick(); }); });
-    connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { guarded([this] { CancelBtnClick(); }); });
-    connect(ui->BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connectGuarded(ui->OKBtn, &QPushButton::clicked, this, &TOKBottomDlg::OKBtnClick);
+    connectGuarded(ui->CancelBtn, &QPushButton::clicked, this, &TOKBottomDlg::CancelBtnClick);
+    connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TOKBottomDlg::BitBtn1Click);
 }
 
 TOKBottomDlg::~TOKBottomDlg() = default;
@@ -229,29 +229,4 @@ void TOKBottomDlg::CancelBtnClick()
         Ostiva_Form->MonthCalendar1Click();
     ComboBox1->setEnabled(true);
     finish();
-}
-
-void TOKBottomDlg::finish()
-{
-    m_finishing = true;
-    auto reset = qScopeGuard([this] { m_finishing = false; });
-    done(QDialog::Accepted);
-}
-
-void TOKBottomDlg::reject()
-{
-    if (m_finishing) {
-        QDialog::reject();
-        return;
-    }
-    ui->CancelBtn->click();
-}
-
-void TOKBottomDlg::closeEvent(QCloseEvent* event)
-{
-    if (m_finishing) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    event->ignore();
 }

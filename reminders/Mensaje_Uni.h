@@ -3,9 +3,10 @@
 // three actions, delete ("&Eliminar"), postpone or repeat ("&Repetir") and mark read
 // ("&Leido"). Each action changes and saves that one record, then closes the dialog.
 
+#include "platform/ButtonClosedDialog.h"
+
 #include <QDate>
 #include <QDateTime>
-#include <QDialog>
 #include <QStringList>
 #include <QTime>
 #include <QVariant>
@@ -55,7 +56,8 @@ int repeatCount(const QVariant& value);
 
 } // namespace AlertDates
 
-class TOKBottomDlg : public QDialog
+// Left only through its three actions: Escape presses "&Repetir", the close box does nothing.
+class TOKBottomDlg : public ButtonClosedDialog
 {
     Q_OBJECT
 public:
@@ -74,17 +76,8 @@ public:
     void CancelBtnClick(); // "&Repetir"
     void BitBtn1Click();   // "&Leido"
 
-    // Escape presses "&Repetir", the dialog's cancel button.
-    void reject() override;
-
 protected:
     void showEvent(QShowEvent* event) override;
-    // The dialog closes only through its three buttons.
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void finish();
-    bool m_finishing = false;
 };
 
 extern TOKBottomDlg* OKBottomDlg;

@@ -7,19 +7,18 @@
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
 
-#include <QCloseEvent>
-#include <QScopeGuard>
 #include <QTimer>
 
 TReminder_Form* Reminder_Form = nullptr;
 
-TReminder_Form::TReminder_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TReminder_Form>())
+TReminder_Form::TReminder_Form(QWidget* parent) : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TReminder_Form>())
 {
     ui->setupUi(this);
     DateTimePicker1 = ui->DateTimePicker1;
 
     // No buttons in the title bar.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setCancelButton(ui->BitBtn4, CloseBox::PressesCancel);
 
     // Visible: the hour and the text; the key, the date and the sound flag are kept hidden.
     ui->DBGrid1->addColumn(QStringLiteral("ID"), QStringLiteral("ID"), -1, false);
@@ -28,12 +27,11 @@ TReminder_Form::TReminder_Form(QWidget* parent) : QDialog(parent), ui(std::make_
     ui->DBGrid1->addColumn(QStringLiteral("Recordatorio"), QStringLiteral("Recordatorio"), 255);
     ui->DBGrid1->addColumn(QStringLiteral("PlaySound"), QStringLiteral("PlaySound"), -1, false);
 
-    connect(DateTimePicker1, &DatePicker::userDateChanged, this,
-            [this] { guarded([this] { DateTimePicker1Change(); }); });
-    connect(ui->DBGrid1, &DBGrid::doubleClicked, this, [this] { guarded([this] { DBGrid1DblClick(); }); });
-    connect(ui->BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
-    connect(ui->BitBtn3, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn3Click(); }); });
-    connect(ui->BitBtn4, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn4Click(); }); });
+    connectGuarded(DateTimePicker1, &DatePicker::userDateChanged, this, &TReminder_Form::DateTimePicker1Change);
+    connectGuarded(ui->DBGrid1, &DBGrid::doubleClicked, this, &TReminder_Form::DBGrid1DblClick);
+    connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TReminder_Form::BitBtn2Click);
+    connectGuarded(ui->BitBtn3, &QPushButton::clicked, this, &TReminder_Form::BitBtn3Click);
+    connectGuarded(ui->BitBtn4, &QPushButton::clicked, this, &TReminder_Form::BitBtn4Click);
 }
 
 TReminder_Form::~TReminder_Form() = default;
@@ -85,30 +83,4 @@ void TReminder_Form::BitBtn4Click()
     if (Ostiva_Form && Ostiva_Form->Timer1 && !Ostiva_Form->Timer1->isActive())
         Ostiva_Form->Timer1->start();
     finish();
-}
-
-void TReminder_Form::finish()
-{
-    m_finishing = true;
-    auto reset = qScopeGuard([this] { m_finishing = false; });
-    done(QDialog::Accepted);
-}
-
-void TReminder_Form::reject()
-{
-    if (m_finishing) {
-        QDialog::reject();
-        return;
-    }
-    ui->BitBtn4->click();
-}
-
-void TReminder_Form::closeEvent(QCloseEvent* event)
-{
-    if (m_finishing || !isVisible()) {
-        QDialog::closeEvent(event);
-        return;
-    }
-    event->ignore();
-    ui->BitBtn4->click();
 }

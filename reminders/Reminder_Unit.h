@@ -2,9 +2,9 @@
 // The day list: one date's reminders ordered by hour (the store's day query), with
 // edit, delete after a question, and close. Modeless; hidden between uses.
 
+#include "platform/ButtonClosedDialog.h"
 #include "platform/MonthCalendarAdapter.h"
 
-#include <QDialog>
 
 #include <memory>
 
@@ -14,7 +14,8 @@ namespace Ui {
 class TReminder_Form;
 }
 
-class TReminder_Form : public QDialog
+// Escape and the window manager's close are "&Cerrar", which leaves the timer running.
+class TReminder_Form : public ButtonClosedDialog
 {
     Q_OBJECT
 public:
@@ -33,16 +34,6 @@ public:
     void BitBtn2Click(); // "&Editar"
     void BitBtn3Click(); // "&Borrar"
     void BitBtn4Click(); // "&Cerrar"
-
-    // Escape and the window manager's close are "&Cerrar", which leaves the timer running.
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void finish();
-    bool m_finishing = false;
 };
 
 extern TReminder_Form* Reminder_Form;

@@ -6,6 +6,7 @@
 #include "addressbook/Direccion_Unit.h"
 #include "app/Ostiva_Unit.h"
 #include "common/Error.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 
@@ -72,9 +73,7 @@ void TDataModuleReminder::AnadirDireccion()
         dropCard();
         throw;
     }
-    Direccion_Form->show();
-    Direccion_Form->raise();
-    Direccion_Form->activateWindow();
+    bringToFront(Direccion_Form);
 }
 
 void TDataModuleReminder::EditarDireccion()
@@ -98,9 +97,7 @@ void TDataModuleReminder::EditarDireccion()
             dropCard();
         throw;
     }
-    Direccion_Form->show();
-    Direccion_Form->raise();
-    Direccion_Form->activateWindow();
+    bringToFront(Direccion_Form);
 }
 
 void TDataModuleReminder::CancelarDirecciones()

@@ -5,6 +5,7 @@
 #include "common/DateText.h"
 #include "common/Error.h"
 #include "common/Rutines.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Seams.h"
@@ -290,9 +291,7 @@ void TDataModuleReminder::AnadirReminder()
     }
     AddReminder_Form->UpDown1->setValue(0);
     AddReminder_Form->DateTimePicker1->setDate(date);
-    AddReminder_Form->show();
-    AddReminder_Form->raise();
-    AddReminder_Form->activateWindow();
+    bringToFront(AddReminder_Form);
 }
 
 void TDataModuleReminder::EditarReminder()
@@ -317,9 +316,7 @@ void TDataModuleReminder::EditarReminder()
         Ostiva_Form->Timer1->start();
         throw;
     }
-    AddReminder_Form->show();
-    AddReminder_Form->raise();
-    AddReminder_Form->activateWindow();
+    bringToFront(AddReminder_Form);
 }
 
 void TDataModuleReminder::CancelarReminder()

@@ -7,7 +7,6 @@
 #include "addressbook/Direccion_Unit.h"
 #include "addressbook/Direcciones_Unit.h"
 #include "app/Ostiva_Unit.h"
-#include "common/DateEntry.h"
 #include "common/DateText.h"
 #include "common/Error.h"
 #include "store/Data_Unit.h"
@@ -635,7 +634,7 @@ void TestAddressBook::dateFields_data()
 
     const QDate christmas(1990, 12, 25);
     // clang-format off
-    QTest::newRow("forma mostrada") << "DBEditCumpleanos" << "Cumpleanos" << DateEntry::text(christmas) << christmas;
+    QTest::newRow("forma mostrada") << "DBEditCumpleanos" << "Cumpleanos" << DBDateEdit::dateText(christmas) << christmas;
     QTest::newRow("1899")          << "DBEditCumpleanos" << "Cumpleanos" << "31/12/1899" << QDate(1899, 12, 31);
     QTest::newRow("1950")          << "DBEditCumpleanos" << "Cumpleanos" << "16/3/1950" << QDate(1950, 3, 16);
     QTest::newRow("1975")          << "DBEditAniversario" << "Aniversario" << "01/01/1975" << QDate(1975, 1, 1);
@@ -661,12 +660,12 @@ void TestAddressBook::dateFields()
     const QDate before(2000, 1, 1);
     const qint64 id = addCard({{"Nombre", "Ana"}, {"Nick", "anita"}, {field, before}});
     editCard(id);
-    auto* edit = Direccion_Form->findChild<QLineEdit*>(control);
+    auto* edit = Direccion_Form->findChild<DBDateEdit*>(control);
     QVERIFY(edit);
-    QCOMPARE(edit->text(), QStringLiteral("01/01/2000"));
 
     QTest::keyClicks(card()->DBEditNick, QStringLiteral("2"));
     card()->PageControl1->setCurrentWidget(card()->TabSheet4);
+    QCOMPARE(edit->text(), QStringLiteral("01/01/2000"));
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, typed);
@@ -715,6 +714,7 @@ void TestAddressBook::dateFieldsFollowHiddenChanges()
     const qint64 first = addCard({{"Nombre", "Ana"}, {"Cumpleanos", QDate(1990, 12, 25)}});
     const qint64 second = addCard({{"Nombre", "Berta"}, {"Aniversario", QDate(2001, 6, 24)}});
     editCard(first);
+    card()->PageControl1->setCurrentWidget(card()->TabSheet4);
     QCOMPARE(card()->DBEditCumpleanos->text(), QStringLiteral("25/12/1990"));
     QVERIFY(card()->DBEditAniversario->text().isEmpty());
     QTest::mouseClick(card()->BitBtn2, Qt::LeftButton);
@@ -727,6 +727,7 @@ void TestAddressBook::dateFieldsFollowHiddenChanges()
     }
     DataModuleReminder->Actualizar();
     editCard(second);
+    card()->PageControl1->setCurrentWidget(card()->TabSheet4);
     QCOMPARE(card()->DBEditCumpleanos->text(), QStringLiteral("05/03/1985"));
     QCOMPARE(card()->DBEditAniversario->text(), QStringLiteral("24/06/2001"));
 }

@@ -1,8 +1,10 @@
 // The data-aware controls over a real table and query in a temporary folder.
 
+#include "common/Error.h"
 #include "platform/Seams.h"
 #include "store/controls/DBCheckBox.h"
 #include "store/controls/DBComboBox.h"
+#include "store/controls/DBDateEdit.h"
 #include "store/controls/DBEdit.h"
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBMemo.h"
@@ -17,6 +19,9 @@
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -104,6 +109,12 @@ private slots:
     void editableComboBoxTypesWithinLimit();
     void hiddenControlReadsWhenShown();
 
+    void dateText_data();
+    void dateText();
+    void dateEditLeavesUntypedDateAlone();
+    void dateEditWrongTextWaitsForCommit();
+    void dateEditWrongTextAtPostIsReported();
+
     void gridColumns();
     void gridDefaultColumnsAreAllFields();
     void gridFollowsDataset();
@@ -114,6 +125,10 @@ private slots:
     void gridWorksWithManyRows();
 
 private:
+    // A table with a date field ("Alta"), standing on its one record, dated 1 January
+    // 2000, and a date edit bound to that field in `window`.
+    std::unique_ptr<engine::Table> makeDatedTable();
+    DBDateEdit* addDateEdit(Window& window, engine::DataSource& source);
     void addPerson(const QString& name, const QString& city, bool active, const QString& notes);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -682,6 +697,163 @@ void TestControls::hiddenControlReadsWhenShown()
     QCOMPARE(edit->text(), QStringLiteral("Ana")); // nothing read while hidden
     QVERIFY(window.show());
     QCOMPARE(edit->text(), QStringLiteral("Carmen"));
+}
+
+// ---- date edit --------------------------------------------------------------------
+
+std::unique_ptr<engine::Table> TestControls::makeDatedTable()
+{
+    using engine::FieldType;
+    auto table = std::make_unique<engine::Table>(QStringLiteral("TableFechas"));
+    table->setConnection(m_connection.get());
+    table->setTableName(QStringLiteral("Fechas.DB"));
+    table->setFieldDefs({{QStringLiteral("ID"), FieldType::AutoInc, 0, true},
+                         {QStringLiteral("Nombre"), FieldType::Text, 10, false},
+                         {QStringLiteral("Alta"), FieldType::Date, 0, false}});
+    table->setIndexFields(QStringLiteral("ID"));
+    table->createTable();
+    table->open();
+    table->insert();
+    table->setValue(QStringLiteral("Nombre"), QStringLiteral("Ana"));
+    table->setValue(QStringLiteral("Alta"), QDate(2000, 1, 1));
+    table->post();
+    table->first();
+    return table;
+}
+
+DBDateEdit* TestControls::addDateEdit(Window& window, engine::DataSource& source)
+{
+    auto* edit = window.add<DBDateEdit>();
+    edit->setDataSource(&source);
+    edit->setDataField(QStringLiteral("Alta"));
+    return edit;
+}
+
+// Typed and shown as dd/mm/yyyy with the year in full, whatever the locale.
+void TestControls::dateText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");   // invalid: refused
+    QTest::addColumn<QString>("shown"); // how the date shows again
+    QTest::newRow("1899") << "31/12/1899" << QDate(1899, 12, 31) << "31/12/1899";
+    QTest::newRow("1950") << "15/03/1950" << QDate(1950, 3, 15) << "15/03/1950";
+    QTest::newRow("1975") << "1/1/1975" << QDate(1975, 1, 1) << "01/01/1975";
+    QTest::newRow("2030") << " 15/3/2030 " << QDate(2030, 3, 15) << "15/03/2030";
+    QTest::newRow("año de dos cifras") << "16/3/50" << QDate() << "";
+    QTest::newRow("año de tres cifras") << "16/3/950" << QDate() << "";
+    QTest::newRow("mes en inglés") << "15 Mar 1950" << QDate() << "";
+    QTest::newRow("mes/día/año") << "12/31/1990" << QDate() << "";
+    QTest::newRow("día que no existe") << "29/02/1900" << QDate() << "";
+    QTest::newRow("vacío") << "" << QDate() << "";
+}
+
+void TestControls::dateText()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    QFETCH(QString, shown);
+    const QLocale saved;
+    const auto restore = qScopeGuard([saved] { QLocale::setDefault(saved); });
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Spanish, QLocale::Spain),
+                                  QLocale(QLocale::Swedish, QLocale::Sweden),
+                                  QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        QLocale::setDefault(locale);
+        if (!date.isValid()) {
+            QVERIFY_THROWS_EXCEPTION(ConversionError, DBDateEdit::parseDate(text));
+            continue;
+        }
+        QCOMPARE(DBDateEdit::parseDate(text), date);
+        QCOMPARE(DBDateEdit::dateText(date), shown);
+        QCOMPARE(DBDateEdit::parseDate(shown), date);
+    }
+    QCOMPARE(DBDateEdit::dateText(QDate()), QString());
+}
+
+// Only typing makes a text the user's: a text the program puts in the edit is not
+// written when the record posts.
+void TestControls::dateEditLeavesUntypedDateAlone()
+{
+    const auto table = makeDatedTable();
+    engine::DataSource source(QStringLiteral("DataSourceFechas"));
+    source.setDataSet(table.get());
+    Window window;
+    auto* edit = addDateEdit(window, source);
+    auto* name = window.add<DBEdit>();
+    name->setDataSource(&source);
+    name->setDataField(QStringLiteral("Nombre"));
+    QVERIFY(window.show());
+
+    edit->setText(QStringLiteral("02/02/2002"));
+    QVERIFY(!edit->isModified());
+    QTest::keyClicks(name, QStringLiteral("s"));
+    sendFocusOut(edit);
+    table->post();
+    QCOMPARE(table->asString(QStringLiteral("Nombre")), QStringLiteral("Anas"));
+    QCOMPARE(table->value(QStringLiteral("Alta")).toDate(), QDate(2000, 1, 1));
+    QCOMPARE(edit->text(), QStringLiteral("01/01/2000"));
+}
+
+// Leaving the edit with a text that is no date (a two-digit year) writes nothing and shows
+// no box: the text waits for commit(), which names it; the trace says it was left.
+void TestControls::dateEditWrongTextWaitsForCommit()
+{
+    const auto table = makeDatedTable();
+    engine::DataSource source(QStringLiteral("DataSourceFechas"));
+    source.setDataSet(table.get());
+    Window window;
+    auto* edit = addDateEdit(window, source);
+    edit->setCaption(QStringLiteral("Fecha de alta"));
+    QVERIFY(window.show());
+
+    QLoggingCategory::setFilterRules(QStringLiteral("pennaro.controls.date.debug=true"));
+    const auto quiet = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("16/3/50"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("16/3/50")));
+    sendFocusOut(edit);
+    QVERIFY(m_errors.isEmpty());
+    QCOMPARE(edit->text(), QStringLiteral("16/3/50"));
+    QVERIFY(edit->isModified());
+    QCOMPARE(table->value(QStringLiteral("Alta")).toDate(), QDate(2000, 1, 1));
+
+    try {
+        edit->commit();
+        QFAIL("a two-digit year was accepted");
+    } catch (const ConversionError& e) {
+        QVERIFY2(e.message().contains(QStringLiteral("«16/3/50»")), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QStringLiteral("«Fecha de alta»")), qPrintable(e.message()));
+    }
+    QVERIFY(edit->isModified());
+
+    // Corrected, leaving the edit writes the date into the record being edited.
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("16/3/1950"));
+    sendFocusOut(edit);
+    QVERIFY(!edit->isModified());
+    QCOMPARE(table->state(), DataState::Edit);
+    QCOMPARE(table->value(QStringLiteral("Alta")).toDate(), QDate(1950, 3, 16));
+    QVERIFY(m_errors.isEmpty());
+}
+
+// A record posted by other means while the edit holds a text that is no date: the
+// standard error box names the text instead of dropping it unseen.
+void TestControls::dateEditWrongTextAtPostIsReported()
+{
+    const auto table = makeDatedTable();
+    engine::DataSource source(QStringLiteral("DataSourceFechas"));
+    source.setDataSet(table.get());
+    Window window;
+    auto* edit = addDateEdit(window, source);
+    QVERIFY(window.show());
+
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("ayer"));
+    table->post();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors.at(0).contains(QStringLiteral("«ayer»")), qPrintable(m_errors.at(0)));
+    QVERIFY2(m_errors.at(0).contains(QStringLiteral("«Alta»")), qPrintable(m_errors.at(0)));
+    QCOMPARE(table->state(), DataState::Browse);
+    QCOMPARE(table->value(QStringLiteral("Alta")).toDate(), QDate(2000, 1, 1));
 }
 
 // ---- grid -------------------------------------------------------------------------

@@ -10,7 +10,6 @@
 #include "app/Globals.h"
 #include "app/Ostiva_Unit.h"
 #include "common/Acerca_Unit.h"
-#include "common/DateEntry.h"
 #include "common/Error.h"
 #include "mail/Correo_Unit.h"
 #include "platform/EditLimits.h"
@@ -140,47 +139,6 @@ private slots:
         QFETCH(int, after);
         QFETCH(bool, refused);
         QCOMPARE(TypedLengthValidator::refuses(30, before, after), refused);
-    }
-
-    void dateEntry_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QDate>("date"); // invalid: refused
-        QTest::newRow("1899") << "31/12/1899" << QDate(1899, 12, 31);
-        QTest::newRow("1950") << "15/03/1950" << QDate(1950, 3, 15);
-        QTest::newRow("1975") << "1/1/1975" << QDate(1975, 1, 1);
-        QTest::newRow("2030") << " 15/3/2030 " << QDate(2030, 3, 15);
-        QTest::newRow("año de dos cifras") << "16/3/50" << QDate();
-        QTest::newRow("año de tres cifras") << "16/3/950" << QDate();
-        QTest::newRow("mes en inglés") << "15 Mar 1950" << QDate();
-        QTest::newRow("día que no existe") << "29/02/1900" << QDate();
-        QTest::newRow("vacío") << "" << QDate();
-    }
-    void dateEntry()
-    {
-        QFETCH(QString, text);
-        QFETCH(QDate, date);
-        if (!date.isValid()) {
-            QVERIFY_THROWS_EXCEPTION(ConversionError, DateEntry::parse(text));
-            return;
-        }
-        QCOMPARE(DateEntry::parse(text), date);
-        // Shown back with a four-digit year, and read again as the same day.
-        const QString shown = DateEntry::text(date);
-        QCOMPARE(shown.size(), 10);
-        QCOMPARE(shown.right(4), QString::number(date.year()));
-        QCOMPARE(DateEntry::parse(shown), date);
-    }
-
-    void dateEntryIgnoresTheLocale()
-    {
-        const QLocale saved;
-        for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Spanish, QLocale::Spain),
-                                      QLocale(QLocale::English, QLocale::UnitedStates)}) {
-            QLocale::setDefault(locale);
-            QCOMPARE(DateEntry::text(QDate(1950, 3, 15)), QString("15/03/1950"));
-        }
-        QLocale::setDefault(saved);
     }
 
     void movedFileHasItsOwnMessage()

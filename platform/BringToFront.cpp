@@ -1,0 +1,10 @@
+#include "platform/BringToFront.h"
+
+#include <QWidget>
+
+void bringToFront(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
