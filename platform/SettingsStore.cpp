@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -621,18 +622,21 @@ bool makePath(const QByteArray& dir)
     return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
+// Makes the rename of a file in `dir` durable; a folder that cannot be opened is left as it is,
+// since the file itself is already whole on disk.
+void syncFolder(const QByteArray& dir)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        done += n;
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
     }
-    return true;
+}
+
+// The errno a failed Qt file call left, or `fallback` when it left none.
+int lastError(int fallback)
+{
+    return errno != 0 ? errno : fallback;
 }
 
 } // namespace
@@ -651,40 +655,39 @@ void SettingsStore::save() const
         throwNotRegular(what, path, existing.st_mode);
     ++g_fileWrites;
 
-    // The new text goes to a temporary file beside the old one and replaces it only once it
-    // is whole on disk, so a crash at any point leaves either the old file or the new one.
-    QByteArray temp = QFile::encodeName(path) + ".XXXXXX"; // see isTemporaryName
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throwIo(what, path, errno);
+    // QSaveFile writes the new text beside the old file and puts it in its place only once
+    // it is whole on disk, so a crash at any point leaves either the old file or the new one.
+    // A symbolic link is followed: the file it names is replaced and the link stays.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        throwIo(what, path, lastError(EACCES));
+    // Private before a byte of the text is written: it holds the mail password.
+    errno = 0;
+    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+        throwIo(what, path, lastError(EPERM));
     const QByteArray bytes = toText().toUtf8();
-    int err = 0;
-    if (::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && g_beforeReplace)
-        g_beforeReplace();
-    if (!err && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(temp.constData());
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const int err = lastError(EIO);
+        file.cancelWriting();
         throwIo(what, path, err);
     }
-    // Make the rename itself durable.
-    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    if (g_beforeReplace)
+        g_beforeReplace();
+    errno = 0;
+    if (!file.commit())
+        throwIo(what, path, lastError(EIO));
+    // The folder that now holds the new file: the link's target's when the name is a link.
+    syncFolder(QFile::encodeName(QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath()));
 }
 
 bool SettingsStore::isTemporaryName(const QString& fileName)
 {
-    // mkstemp replaces the six X with letters and digits.
+    // QSaveFile names its temporary file after the file, "." and six ASCII letters.
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("HKEY_(CLASSES_ROOT|CURRENT_USER|LOCAL_MACHINE|USERS)"
-                                                           "\\.reg\\.[A-Za-z0-9]{6}")));
+                                                           "\\.reg\\.[A-Za-z]{6}")));
     return pattern.match(fileName).hasMatch();
 }
 
