@@ -126,6 +126,8 @@ public:
 
 private:
     explicit SettingsStore(RootKey root);
+    // The key a file's "[HKEY_...\path]" line names, made when missing (raises ERROR_BADDB).
+    RegKey* keyOfLine(QStringView line, const QString& fileName, int lineNo);
 
     RootKey m_root;
     std::unique_ptr<RegKey> m_tree;
