@@ -155,6 +155,25 @@ void naming(const QString& path, Job job)
     }
 }
 
+// Writes every record of a table to `out` as `toBytes(record, why)` gives it, counting each;
+// a record it gives nothing for is skipped for the reason it sets.
+template<typename ToBytes>
+void exportRecords(engine::Connection& connection, const QString& table, const engine::FieldDefs& fields,
+                   QSaveFile& out, Summary& summary, ToBytes toBytes)
+{
+    forEachRecord(connection, table, fields, [&](const Record& record) {
+        ++summary.read;
+        QString why;
+        const QByteArray bytes = toBytes(record, why);
+        if (bytes.isEmpty()) {
+            summary.skipped[why] += 1;
+            return;
+        }
+        write(out, bytes);
+        ++summary.written;
+    });
+}
+
 // What a reader counted besides the items it gave.
 void addReaderNotes(const VCardReader&, Summary&) {}
 
@@ -267,16 +286,10 @@ Summary exportVCard(engine::Connection& connection, const QString& path)
     Summary summary;
     QSaveFile out(path);
     openForWriting(out);
-    forEachRecord(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(),
-                  [&](const Record& card) {
-                      ++summary.read;
-                      const QByteArray bytes = cardToVCard(card);
-                      if (bytes.isEmpty()) {
-                          summary.skipped[QStringLiteral("sin nombre")] += 1;
-                          return;
-                      }
-                      write(out, bytes);
-                      ++summary.written;
+    exportRecords(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(), out, summary,
+                  [](const Record& card, QString& why) {
+                      why = QStringLiteral("sin nombre");
+                      return cardToVCard(card);
                   });
     commit(out);
     return summary;
@@ -296,18 +309,8 @@ Summary exportICalendar(engine::Connection& connection, const QString& path, con
     openForWriting(out);
     write(out, calendarBegin());
     const QDateTime stamp = now.toUTC();
-    forEachRecord(connection, engine::tables::reminderFile(), engine::tables::reminderFields(),
-                  [&](const Record& reminder) {
-                      ++summary.read;
-                      QString why;
-                      const QByteArray bytes = reminderToEvent(reminder, stamp, why);
-                      if (bytes.isEmpty()) {
-                          summary.skipped[why] += 1;
-                          return;
-                      }
-                      write(out, bytes);
-                      ++summary.written;
-                  });
+    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary,
+                  [&stamp](const Record& reminder, QString& why) { return reminderToEvent(reminder, stamp, why); });
     write(out, calendarEnd());
     commit(out);
     return summary;
