@@ -366,8 +366,13 @@ QDateTime localStart(icalproperty* start, int startLine, const CalendarReader& r
     if (icaltimezone* zone = reader.zone(tzid))
         return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(t, zone)), Qt::LocalTime);
     QTimeZone qzone(tzid.toUtf8());
-    if (!qzone.isValid())
-        qzone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(tzid.toUtf8()));
+    if (!qzone.isValid()) {
+        // No Windows name gives an empty id, and QTimeZone takes an empty id for the system's
+        // own zone: that would pass an unknown zone off as a known one.
+        const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(tzid.toUtf8());
+        if (!iana.isEmpty())
+            qzone = QTimeZone(iana);
+    }
     if (qzone.isValid())
         return QDateTime(date, time, qzone).toLocalTime();
     notes.notes += QStringLiteral("zona horaria desconocida, tomada como hora local");
