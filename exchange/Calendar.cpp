@@ -274,56 +274,15 @@ bool CalendarReader::next(CalendarItem& item)
         if (line.name != QLatin1String("BEGIN"))
             continue; // calendar properties (VERSION, PRODID, METHOD)
 
-        // One component, with everything nested in it, up to its matching END.
-        CalendarItem block;
-        block.kind = value;
-        block.firstLine = lineNo;
-        block.lines += text;
-        block.lineNos += lineNo;
-        QStringList open{value};
-        while (!open.isEmpty()) {
-            if (!m_lines.next(text, lineNo))
-                LineReader::fail(m_lines.lastLineNo(),
-                                 QStringLiteral("el archivo está cortado: falta «END:%1» del componente de la línea %2")
-                                     .arg(open.last().left(40))
-                                     .arg(block.firstLine));
-            const ContentLine inner = parseContentLine(text, lineNo);
-            const QString innerValue = inner.value.trimmed().toUpper();
-            if (inner.name == QLatin1String("BEGIN")) {
-                open += innerValue;
-            } else if (inner.name == QLatin1String("END")) {
-                if (innerValue != open.last())
-                    LineReader::fail(lineNo, QStringLiteral("se esperaba «END:%1»").arg(open.last().left(40)));
-                open.removeLast();
-            }
-            block.lines += text;
-            block.lineNos += lineNo;
-        }
+        CalendarItem block = readComponent(value, text, lineNo);
         if (block.kind == QLatin1String("VTIMEZONE")) {
-            ComponentPtr component(icalparser_parse_string(block.lines.join(QStringLiteral("\r\n")).toUtf8().constData()));
-            if (!component)
-                continue;
-            icalproperty* tzidProp = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
-            if (!tzidProp)
-                continue;
-            const QString tzid = QString::fromUtf8(icalproperty_get_tzid(tzidProp));
-            icaltimezone* zone = icaltimezone_new();
-            // The zone takes the component over when it accepts it.
-            if (icaltimezone_set_component(zone, component.get())) {
-                component.release();
-                if (icaltimezone* old = m_zones.take(tzid))
-                    icaltimezone_free(old, 1);
-                m_zones.insert(tzid, zone);
-            } else {
-                icaltimezone_free(zone, 1);
-            }
-            continue;
-        }
-        if (block.kind == QLatin1String("VEVENT") || block.kind == QLatin1String("VTODO")) {
+            keepTimeZone(block);
+        } else if (block.kind == QLatin1String("VEVENT") || block.kind == QLatin1String("VTODO")) {
             item = std::move(block);
             return true;
+        } else {
+            ++m_others;
         }
-        ++m_others;
     }
     if (m_inCalendar)
         LineReader::fail(m_lines.lastLineNo(), QStringLiteral("el archivo está cortado: falta «END:VCALENDAR»"));
@@ -331,6 +290,161 @@ bool CalendarReader::next(CalendarItem& item)
         LineReader::fail(qMax(1, m_lines.lastLineNo()), QStringLiteral("el archivo no es iCalendar (está vacío)"));
     return false;
 }
+
+CalendarItem CalendarReader::readComponent(const QString& kind, const QString& beginText, int beginLineNo)
+{
+    CalendarItem block;
+    block.kind = kind;
+    block.firstLine = beginLineNo;
+    block.lines += beginText;
+    block.lineNos += beginLineNo;
+    QStringList open{kind};
+    QString text;
+    int lineNo = 0;
+    while (!open.isEmpty()) {
+        if (!m_lines.next(text, lineNo))
+            LineReader::fail(m_lines.lastLineNo(),
+                             QStringLiteral("el archivo está cortado: falta «END:%1» del componente de la línea %2")
+                                 .arg(open.last().left(40))
+                                 .arg(block.firstLine));
+        const ContentLine inner = parseContentLine(text, lineNo);
+        const QString innerValue = inner.value.trimmed().toUpper();
+        if (inner.name == QLatin1String("BEGIN")) {
+            open += innerValue;
+        } else if (inner.name == QLatin1String("END")) {
+            if (innerValue != open.last())
+                LineReader::fail(lineNo, QStringLiteral("se esperaba «END:%1»").arg(open.last().left(40)));
+            open.removeLast();
+        }
+        block.lines += text;
+        block.lineNos += lineNo;
+    }
+    return block;
+}
+
+void CalendarReader::keepTimeZone(const CalendarItem& block)
+{
+    ComponentPtr component(icalparser_parse_string(block.lines.join(QStringLiteral("\r\n")).toUtf8().constData()));
+    if (!component)
+        return;
+    icalproperty* tzidProp = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY);
+    if (!tzidProp)
+        return;
+    const QString tzid = QString::fromUtf8(icalproperty_get_tzid(tzidProp));
+    icaltimezone* zone = icaltimezone_new();
+    // The zone takes the component over when it accepts it.
+    if (icaltimezone_set_component(zone, component.get())) {
+        component.release();
+        if (icaltimezone* old = m_zones.take(tzid))
+            icaltimezone_free(old, 1);
+        m_zones.insert(tzid, zone);
+    } else {
+        icaltimezone_free(zone, 1);
+    }
+}
+
+namespace {
+
+// The start of an event or to-do in local time. Raises LineError for a start that does not exist.
+QDateTime localStart(icalproperty* start, int startLine, const CalendarReader& reader, ImportNotes& notes)
+{
+    const icaltimetype t = icalproperty_get_dtstart(start);
+    const QDate date(t.year, t.month, t.day);
+    if (icaltime_is_null_time(t) || !date.isValid() || (!t.is_date && !QTime::isValid(t.hour, t.minute, t.second)))
+        throw LineError(startLine, QStringLiteral("la fecha de inicio «%1» no existe")
+                                       .arg(QString::fromUtf8(icalproperty_get_value_as_string(start)).left(40)));
+    if (t.is_date)
+        return QDateTime(date, QTime(0, 0), Qt::LocalTime);
+    const QTime time(t.hour, t.minute, t.second);
+    if (icaltime_is_utc(t))
+        return QDateTime(date, time, Qt::UTC).toLocalTime();
+    icalparameter* tzParam = icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER);
+    const QString tzid = tzParam ? QString::fromUtf8(icalparameter_get_tzid(tzParam)) : QString();
+    if (tzid.isEmpty())
+        return QDateTime(date, time, Qt::LocalTime);
+    // A zone the file defines, else one the system knows by its IANA or Windows name.
+    if (icaltimezone* zone = reader.zone(tzid))
+        return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(t, zone)), Qt::LocalTime);
+    QTimeZone qzone(tzid.toUtf8());
+    if (!qzone.isValid()) {
+        // No Windows name gives an empty id, and QTimeZone takes an empty id for the system's
+        // own zone: that would pass an unknown zone off as a known one.
+        const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(tzid.toUtf8());
+        if (!iana.isEmpty())
+            qzone = QTimeZone(iana);
+    }
+    if (qzone.isValid())
+        return QDateTime(date, time, qzone).toLocalTime();
+    notes.notes += QStringLiteral("zona horaria desconocida, tomada como hora local");
+    return QDateTime(date, time, Qt::LocalTime);
+}
+
+// The repeat of the component's rule when Pennaro can express it. A rule it cannot express
+// moves `start` to the rule's next occurrence after `now`, is noted, and gives no repeat.
+Repeat repeatOf(icalcomponent* component, const CalendarItem& item, const QDateTime& now, QDateTime& start,
+                ImportNotes& notes)
+{
+    icalproperty* rrule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
+    if (!rrule) {
+        if (item.lineOf("RRULE") != item.firstLine)
+            throw LineError(item.lineOf("RRULE"), QStringLiteral("la regla de repetición no es válida"));
+        return Repeat{0, kDays};
+    }
+    const QString rule = QString::fromUtf8(icalproperty_get_value_as_string(rrule));
+    if (const std::optional<Repeat> kept = repeatFromRule(rule, start.date(), item.lineOf("RRULE")))
+        return *kept;
+    start = nextOccurrence(rule, start, now);
+    notes.unsupportedRule = rule;
+    return Repeat{0, kDays};
+}
+
+// The reminder's text: the summary or, without one, the description.
+QString reminderText(icalcomponent* component)
+{
+    QString text;
+    if (icalproperty* p = icalcomponent_get_first_property(component, ICAL_SUMMARY_PROPERTY))
+        text = QString::fromUtf8(icalproperty_get_summary(p));
+    if (text.isEmpty())
+        if (icalproperty* p = icalcomponent_get_first_property(component, ICAL_DESCRIPTION_PROPERTY))
+            text = QString::fromUtf8(icalproperty_get_description(p));
+    return text;
+}
+
+// What Pennaro's own properties keep of a reminder that the standard ones do not carry.
+struct OwnProperties
+{
+    bool read = false;
+    QString countText;
+    QString unit;
+};
+
+void readOwnProperties(icalcomponent* component, OwnProperties& own)
+{
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_X_PROPERTY); p;
+         p = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
+        const QByteArray name = QByteArray(icalproperty_get_x_name(p)).toUpper();
+        const QString value = QString::fromUtf8(icalproperty_get_x(p));
+        if (name == "X-PENNARO-LEIDO")
+            own.read = value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+        else if (name == "X-PENNARO-REPETIRN")
+            own.countText = value;
+        else if (name == "X-PENNARO-REPETIRS")
+            own.unit = value;
+    }
+}
+
+bool hasSoundAlarm(icalcomponent* component)
+{
+    for (icalcomponent* alarm = icalcomponent_get_first_component(component, ICAL_VALARM_COMPONENT); alarm;
+         alarm = icalcomponent_get_next_component(component, ICAL_VALARM_COMPONENT)) {
+        icalproperty* action = icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY);
+        if (action && icalproperty_get_action(action) == ICAL_ACTION_AUDIO)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 Record reminderFromItem(const CalendarItem& item, const CalendarReader& reader, const QDateTime& now,
                         ImportNotes& notes)
@@ -346,96 +460,21 @@ Record reminderFromItem(const CalendarItem& item, const CalendarReader& reader, 
         notes.skipReason = QStringLiteral("sin fecha de inicio");
         return reminder;
     }
-    const int startLine = item.lineOf("DTSTART");
-    const icaltimetype t = icalproperty_get_dtstart(start);
-    const QDate date(t.year, t.month, t.day);
-    if (icaltime_is_null_time(t) || !date.isValid() || (!t.is_date && !QTime::isValid(t.hour, t.minute, t.second)))
-        throw LineError(startLine, QStringLiteral("la fecha de inicio «%1» no existe")
-                                       .arg(QString::fromUtf8(icalproperty_get_value_as_string(start)).left(40)));
-
-    // The start in local time.
-    QDateTime local;
-    if (t.is_date) {
-        local = QDateTime(date, QTime(0, 0), Qt::LocalTime);
-    } else {
-        const QTime time(t.hour, t.minute, t.second);
-        icalparameter* tzParam = icalproperty_get_first_parameter(start, ICAL_TZID_PARAMETER);
-        const QString tzid = tzParam ? QString::fromUtf8(icalparameter_get_tzid(tzParam)) : QString();
-        if (icaltime_is_utc(t)) {
-            local = QDateTime(date, time, Qt::UTC).toLocalTime();
-        } else if (!tzid.isEmpty()) {
-            if (icaltimezone* zone = reader.zone(tzid)) {
-                local = QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(t, zone)), Qt::LocalTime);
-            } else {
-                QTimeZone qzone(tzid.toUtf8());
-                if (!qzone.isValid())
-                    qzone = QTimeZone(QTimeZone::windowsIdToDefaultIanaId(tzid.toUtf8()));
-                if (qzone.isValid()) {
-                    local = QDateTime(date, time, qzone).toLocalTime();
-                } else {
-                    notes.notes += QStringLiteral("zona horaria desconocida, tomada como hora local");
-                    local = QDateTime(date, time, Qt::LocalTime);
-                }
-            }
-        } else {
-            local = QDateTime(date, time, Qt::LocalTime);
-        }
-    }
-
-    // Repeat: kept when Pennaro can express it, else the next occurrence.
-    Repeat repeat{0, kDays};
-    if (icalproperty* rrule = icalcomponent_get_first_property(component.get(), ICAL_RRULE_PROPERTY)) {
-        const QString rule = QString::fromUtf8(icalproperty_get_value_as_string(rrule));
-        const std::optional<Repeat> kept = repeatFromRule(rule, local.date(), item.lineOf("RRULE"));
-        if (kept) {
-            repeat = *kept;
-        } else {
-            local = nextOccurrence(rule, local, now);
-            notes.unsupportedRule = rule;
-        }
-    } else if (item.lineOf("RRULE") != item.firstLine) {
-        throw LineError(item.lineOf("RRULE"), QStringLiteral("la regla de repetición no es válida"));
-    }
-
-    // Summary (or, without one, the description) is the reminder's text.
-    QString text;
-    if (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_SUMMARY_PROPERTY))
-        text = QString::fromUtf8(icalproperty_get_summary(p));
-    if (text.isEmpty())
-        if (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_DESCRIPTION_PROPERTY))
-            text = QString::fromUtf8(icalproperty_get_description(p));
-
-    bool read = false;
-    QString countText = QString::number(repeat.count);
-    QString unit = repeat.unit;
-    for (icalproperty* p = icalcomponent_get_first_property(component.get(), ICAL_X_PROPERTY); p;
-         p = icalcomponent_get_next_property(component.get(), ICAL_X_PROPERTY)) {
-        const QByteArray name = QByteArray(icalproperty_get_x_name(p)).toUpper();
-        const QString value = QString::fromUtf8(icalproperty_get_x(p));
-        if (name == "X-PENNARO-LEIDO")
-            read = value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
-        else if (name == "X-PENNARO-REPETIRN")
-            countText = value;
-        else if (name == "X-PENNARO-REPETIRS")
-            unit = value;
-    }
+    QDateTime local = localStart(start, item.lineOf("DTSTART"), reader, notes);
+    const Repeat repeat = repeatOf(component.get(), item, now, local, notes);
+    const QString text = reminderText(component.get());
+    OwnProperties own{false, QString::number(repeat.count), repeat.unit};
+    readOwnProperties(component.get(), own);
     if (item.kind == QLatin1String("VTODO") && icalcomponent_get_status(component.get()) == ICAL_STATUS_COMPLETED)
-        read = true;
-    bool sound = false;
-    for (icalcomponent* alarm = icalcomponent_get_first_component(component.get(), ICAL_VALARM_COMPONENT); alarm;
-         alarm = icalcomponent_get_next_component(component.get(), ICAL_VALARM_COMPONENT)) {
-        icalproperty* action = icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY);
-        if (action && icalproperty_get_action(action) == ICAL_ACTION_AUDIO)
-            sound = true;
-    }
+        own.read = true;
 
     setText(reminder, reminderField(QStringLiteral("Fecha")), local.date().toString(QStringLiteral("dd/MM/yyyy")), notes);
     setText(reminder, reminderField(QStringLiteral("Hora")), local.time().toString(QStringLiteral("HH:mm:ss")), notes);
     setText(reminder, reminderField(QStringLiteral("Recordatorio")), text, notes);
-    reminder.insert(QStringLiteral("Playsound"), sound);
-    reminder.insert(QStringLiteral("Leido"), read);
-    setText(reminder, reminderField(QStringLiteral("RepetirN")), countText, notes);
-    setText(reminder, reminderField(QStringLiteral("RepetirS")), unit, notes);
+    reminder.insert(QStringLiteral("Playsound"), hasSoundAlarm(component.get()));
+    reminder.insert(QStringLiteral("Leido"), own.read);
+    setText(reminder, reminderField(QStringLiteral("RepetirN")), own.countText, notes);
+    setText(reminder, reminderField(QStringLiteral("RepetirS")), own.unit, notes);
     return reminder;
 }
 

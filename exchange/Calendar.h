@@ -69,6 +69,12 @@ public:
     _icaltimezone* zone(const QString& tzid) const { return m_zones.value(tzid); }
 
 private:
+    // One component, with everything nested in it, up to its matching END: its BEGIN line
+    // has been read. Raises LineError when the file ends first or an END does not match.
+    CalendarItem readComponent(const QString& kind, const QString& beginText, int beginLineNo);
+    // Keeps the time zone a VTIMEZONE defines; one that cannot be read is passed over.
+    void keepTimeZone(const CalendarItem& block);
+
     LineReader m_lines;
     QHash<QString, _icaltimezone*> m_zones;
     int m_calendars = 0;

@@ -58,6 +58,278 @@ bool isAddressEmpty(const QStringList& parts)
     return true;
 }
 
+// The EMAIL lines of a card's list of addresses, the default address marked as preferred.
+QByteArray emailLines(const QString& list, const QString& preferred)
+{
+    QByteArray out;
+    bool preferredListed = false;
+    for (const QString& address : memoLines(list)) {
+        const bool isDefault = !preferredListed && address == preferred;
+        preferredListed = preferredListed || isDefault;
+        out += vcardLine("EMAIL", escapeText(address), isDefault ? ";PREF=1" : "");
+    }
+    // A default address that is not in the list keeps its own mark, so reading the card back
+    // does not add it to the list.
+    if (!preferred.isEmpty() && !preferredListed)
+        out += vcardLine("EMAIL", escapeText(preferred), ";PREF=1;X-PENNARO-LISTA=NO");
+    return out;
+}
+
+// One ADR line of a street, city, province, postal code and country; none when all are empty.
+QByteArray addressLine(const QStringList& parts, const char* params)
+{
+    if (isAddressEmpty(parts))
+        return {};
+    return vcardLine("ADR", structured({QString(), QString(), parts[0], parts[1], parts[2], parts[3], parts[4]}),
+                     params);
+}
+
+// The GENDER line of the card's "Sexo"; a letter vCard has no word for keeps its own property.
+QByteArray genderLine(const QString& sexo)
+{
+    if (sexo == QLatin1String("H"))
+        return vcardLine("GENDER", QStringLiteral("M"));
+    if (sexo == QLatin1String("M"))
+        return vcardLine("GENDER", QStringLiteral("F"));
+    if (sexo == QLatin1String("?"))
+        return vcardLine("GENDER", QStringLiteral("U"));
+    if (!sexo.isEmpty())
+        return vcardLine("X-PENNARO-SEXO", escapeText(sexo));
+    return {};
+}
+
+// A property holding one escaped text field, when the field is not empty.
+QByteArray textLine(const char* property, const QString& text, const char* params = "")
+{
+    return text.isEmpty() ? QByteArray() : vcardLine(property, escapeText(text), params);
+}
+
+QByteArray dateLine(const char* property, const QVariant& value)
+{
+    const QDate date = value.toDate();
+    return date.isValid() ? vcardLine(property, dateText(date)) : QByteArray();
+}
+
+constexpr int kUnranked = 1000;
+
+// How preferred an EMAIL is, 1 the most: vCard 4.0 says PREF=1, vCard 3.0 TYPE=pref.
+int preferenceRank(const ContentLine& p)
+{
+    const QStringList pref = p.paramValues(QStringLiteral("PREF"));
+    if (!pref.isEmpty()) {
+        bool ok = false;
+        const int rank = pref.first().toInt(&ok);
+        return ok ? rank : kUnranked;
+    }
+    return p.types().contains(QLatin1String("pref")) ? 1 : kUnranked;
+}
+
+// N is "family; given; additional; prefixes; suffixes"; the card's name reads
+// "prefix given additional family suffix".
+QString nameFromN(const QString& value)
+{
+    const QStringList parts = splitStructured(value);
+    QStringList words;
+    for (int i : {3, 1, 2, 0, 4})
+        if (i < parts.size() && !parts[i].trimmed().isEmpty())
+            words += parts[i].trimmed();
+    return words.join(QLatin1Char(' '));
+}
+
+// The card a vCard's properties make, gathered one property at a time; the name and the
+// e-mail addresses are settled once all of them are read.
+class CardBuilder
+{
+public:
+    explicit CardBuilder(ImportNotes& notes) : m_notes(notes) {}
+
+    void add(const ContentLine& p)
+    {
+        const QString& name = p.name;
+        if (name == QLatin1String("FN")) {
+            if (m_formatted.isEmpty())
+                m_formatted = unescapeText(p.value);
+        } else if (name == QLatin1String("N")) {
+            m_fromN = nameFromN(p.value);
+        } else if (name == QLatin1String("NICKNAME")) {
+            takeOnce(p, "Nick", unescapeText(p.value));
+        } else if (name == QLatin1String("EMAIL")) {
+            addEmail(p);
+        } else if (name == QLatin1String("ADR")) {
+            addAddress(p);
+        } else if (name == QLatin1String("TEL")) {
+            addPhone(p);
+        } else if (name == QLatin1String("URL")) {
+            takeOnce(p, "Web", p.value);
+        } else if (name == QLatin1String("ORG")) {
+            addOrganization(p);
+        } else if (name == QLatin1String("TITLE")) {
+            takeOnce(p, "Puesto", unescapeText(p.value));
+        } else if (name == QLatin1String("BDAY")) {
+            addDate(p, QStringLiteral("Cumpleanos"));
+        } else if (name == QLatin1String("ANNIVERSARY")) {
+            addDate(p, QStringLiteral("Aniversario"));
+        } else if (name == QLatin1String("GENDER")) {
+            addGender(p);
+        } else if (name == QLatin1String("X-PENNARO-SEXO")) {
+            set(m_card, "Sexo", unescapeText(p.value), m_notes);
+        } else if (name == QLatin1String("RELATED") && p.types().contains(QLatin1String("spouse"))) {
+            takeOnce(p, "Conyugue", unescapeText(p.value));
+        } else if (name == QLatin1String("X-PENNARO-OFICINA")) {
+            takeOnce(p, "Oficina", unescapeText(p.value));
+        } else if (name == QLatin1String("X-PENNARO-HIJOS")) {
+            takeOnce(p, "Hijos", unescapeText(p.value));
+        } else if (name == QLatin1String("NOTE")) {
+            const QString before = textOf(m_card, QStringLiteral("Notas"));
+            const QString note = unescapeText(p.value);
+            set(m_card, "Notas", before.isEmpty() ? note : before + QLatin1Char('\n') + note, m_notes);
+        } else if (!isAboutTheFile(name)) {
+            drop(p);
+        }
+    }
+
+    Record finish()
+    {
+        const QString fullName = m_formatted.trimmed().isEmpty() ? m_fromN : m_formatted;
+        set(m_card, "Nombre", fullName, m_notes);
+        if (textOf(m_card, QStringLiteral("Nombre")).trimmed().isEmpty()) {
+            m_notes.skipReason = QStringLiteral("sin nombre");
+            return m_card;
+        }
+        // The card editor adds each address followed by a line break; the first becomes the default.
+        if (!m_emails.isEmpty()) {
+            QString list;
+            for (const QString& a : std::as_const(m_emails))
+                list += a + QStringLiteral("\r\n");
+            m_card.insert(QStringLiteral("Emails"), list);
+        }
+        set(m_card, "Email", m_preferred.isEmpty() ? m_emails.value(0) : m_preferred, m_notes);
+        return m_card;
+    }
+
+private:
+    // PRODID, REV, UID and KIND are facts about the file, not about the person.
+    static bool isAboutTheFile(const QString& name)
+    {
+        return name == QLatin1String("PRODID") || name == QLatin1String("REV") || name == QLatin1String("UID")
+            || name == QLatin1String("KIND");
+    }
+
+    void drop(const ContentLine& p) { m_notes.droppedProperties += p.name; }
+
+    // A field that takes the first of several properties; the others are dropped.
+    void takeOnce(const ContentLine& p, const char* field, const QString& value)
+    {
+        if (m_card.contains(QString::fromLatin1(field)))
+            drop(p);
+        else
+            set(m_card, field, value, m_notes);
+    }
+
+    void addEmail(const ContentLine& p)
+    {
+        // One address per line of the list: a line break inside one would make two.
+        // Taken as written, as the card editor takes a typed address.
+        const QString address = unescapeText(p.value).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (address.trimmed().isEmpty())
+            return;
+        const int rank = preferenceRank(p);
+        if (rank < m_preferredRank) {
+            m_preferred = address;
+            m_preferredRank = rank;
+        }
+        if (!p.paramValues(QStringLiteral("X-PENNARO-LISTA")).contains(QLatin1String("NO")))
+            m_emails += address;
+    }
+
+    // The first home and the first work address fill the card's two addresses.
+    void addAddress(const ContentLine& p)
+    {
+        const bool work = p.types().contains(QLatin1String("work"));
+        bool& taken = work ? m_haveWork : m_haveHome;
+        if (taken) {
+            drop(p);
+            return;
+        }
+        const QStringList parts = splitStructured(p.value);
+        auto part = [&](int i) { return i < parts.size() ? parts[i] : QString(); };
+        // PO box, extended address and street go together into the one address line.
+        QStringList street;
+        for (int i : {0, 1, 2})
+            if (!part(i).isEmpty())
+                street += part(i);
+        static const char* const homeFields[] = {"Direccion", "Ciudad", "Provincia", "CP", "Pais"};
+        static const char* const workFields[] = {"EmpresaDireccion", "EmpresaCiudad", "EmpresaProvincia", "EmpresaCP",
+                                                 "EmpresaPais"};
+        const char* const* fields = work ? workFields : homeFields;
+        set(m_card, fields[0], street.join(QStringLiteral(", ")), m_notes);
+        for (int i = 1; i < 5; ++i)
+            set(m_card, fields[i], part(i + 2), m_notes);
+        taken = true;
+    }
+
+    void addPhone(const ContentLine& p)
+    {
+        QString number = unescapeText(p.value);
+        if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+            number = number.mid(4);
+        const QStringList types = p.types();
+        const bool work = types.contains(QLatin1String("work"));
+        const char* field = types.contains(QLatin1String("cell"))      ? "Movil"
+                            : types.contains(QLatin1String("fax"))   ? (work ? "EmpresaFax" : "FAX")
+                            : work                                   ? "EmpresaTel"
+                                                                     : "Tel";
+        takeOnce(p, field, number);
+    }
+
+    void addOrganization(const ContentLine& p)
+    {
+        if (m_card.contains(QStringLiteral("Organizacion")) || m_card.contains(QStringLiteral("Departamento"))) {
+            drop(p);
+            return;
+        }
+        const QStringList parts = splitStructured(p.value);
+        set(m_card, "Organizacion", parts.value(0), m_notes);
+        set(m_card, "Departamento", parts.mid(1).join(QStringLiteral(", ")), m_notes);
+    }
+
+    void addDate(const ContentLine& p, const QString& field)
+    {
+        if (p.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("text"), Qt::CaseInsensitive)
+            || m_card.contains(field)) {
+            drop(p);
+            return;
+        }
+        QString why;
+        const QDate date = parseVCardDate(p.value, p.lineNo, why);
+        if (date.isValid())
+            m_card.insert(field, date);
+        else
+            drop(p);
+    }
+
+    void addGender(const ContentLine& p)
+    {
+        const QString sex = splitStructured(p.value).value(0).trimmed().toUpper();
+        if (sex == QLatin1String("M"))
+            m_card.insert(QStringLiteral("Sexo"), QStringLiteral("H"));
+        else if (sex == QLatin1String("F"))
+            m_card.insert(QStringLiteral("Sexo"), QStringLiteral("M"));
+        else if (!sex.isEmpty())
+            m_card.insert(QStringLiteral("Sexo"), QStringLiteral("?"));
+    }
+
+    ImportNotes& m_notes;
+    Record m_card;
+    QString m_formatted; // FN
+    QString m_fromN;     // the name N gives, for a card without FN
+    QStringList m_emails;
+    QString m_preferred;
+    int m_preferredRank = kUnranked;
+    bool m_haveHome = false;
+    bool m_haveWork = false;
+};
+
 } // namespace
 
 void setText(Record& record, const engine::FieldDef& field, const QString& text, ImportNotes& notes)
@@ -84,71 +356,29 @@ QByteArray cardToVCard(const Record& card)
     QByteArray out = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
     out += vcardLine("FN", escapeText(name));
     out += vcardLine("N", structured({QString(), name, QString(), QString(), QString()}));
-    if (!t("Nick").isEmpty())
-        out += vcardLine("NICKNAME", escapeText(t("Nick")));
-
-    const QString preferred = t("Email");
-    bool preferredListed = false;
-    for (const QString& address : memoLines(t("Emails"))) {
-        const bool isDefault = !preferredListed && address == preferred;
-        preferredListed = preferredListed || isDefault;
-        out += vcardLine("EMAIL", escapeText(address), isDefault ? ";PREF=1" : "");
-    }
-    // A default address that is not in the list keeps its own mark, so reading the card back
-    // does not add it to the list.
-    if (!preferred.isEmpty() && !preferredListed)
-        out += vcardLine("EMAIL", escapeText(preferred), ";PREF=1;X-PENNARO-LISTA=NO");
-
-    const QStringList home{t("Direccion"), t("Ciudad"), t("Provincia"), t("CP"), t("Pais")};
-    if (!isAddressEmpty(home))
-        out += vcardLine("ADR", structured({QString(), QString(), home[0], home[1], home[2], home[3], home[4]}),
-                         ";TYPE=home");
-    const QStringList work{t("EmpresaDireccion"), t("EmpresaCiudad"), t("EmpresaProvincia"), t("EmpresaCP"),
-                           t("EmpresaPais")};
-    if (!isAddressEmpty(work))
-        out += vcardLine("ADR", structured({QString(), QString(), work[0], work[1], work[2], work[3], work[4]}),
-                         ";TYPE=work");
-
-    struct Phone
-    {
-        const char* field;
-        const char* params;
-    };
-    static const Phone phones[] = {{"Tel", ";TYPE=home,voice"}, {"Movil", ";TYPE=cell"}, {"FAX", ";TYPE=home,fax"},
-                                   {"EmpresaTel", ";TYPE=work,voice"}, {"EmpresaFax", ";TYPE=work,fax"}};
-    for (const Phone& phone : phones)
-        if (!t(phone.field).isEmpty())
-            out += vcardLine("TEL", escapeText(t(phone.field)), phone.params);
-
+    out += textLine("NICKNAME", t("Nick"));
+    out += emailLines(t("Emails"), t("Email"));
+    out += addressLine({t("Direccion"), t("Ciudad"), t("Provincia"), t("CP"), t("Pais")}, ";TYPE=home");
+    out += addressLine({t("EmpresaDireccion"), t("EmpresaCiudad"), t("EmpresaProvincia"), t("EmpresaCP"),
+                        t("EmpresaPais")},
+                       ";TYPE=work");
+    out += textLine("TEL", t("Tel"), ";TYPE=home,voice");
+    out += textLine("TEL", t("Movil"), ";TYPE=cell");
+    out += textLine("TEL", t("FAX"), ";TYPE=home,fax");
+    out += textLine("TEL", t("EmpresaTel"), ";TYPE=work,voice");
+    out += textLine("TEL", t("EmpresaFax"), ";TYPE=work,fax");
     if (!t("Web").isEmpty())
         out += vcardLine("URL", t("Web"));
     if (!t("Organizacion").isEmpty() || !t("Departamento").isEmpty())
         out += vcardLine("ORG", structured({t("Organizacion"), t("Departamento")}));
-    if (!t("Puesto").isEmpty())
-        out += vcardLine("TITLE", escapeText(t("Puesto")));
-    const QDate birthday = card.value(QStringLiteral("Cumpleanos")).toDate();
-    if (birthday.isValid())
-        out += vcardLine("BDAY", dateText(birthday));
-    const QDate anniversary = card.value(QStringLiteral("Aniversario")).toDate();
-    if (anniversary.isValid())
-        out += vcardLine("ANNIVERSARY", dateText(anniversary));
-    const QString sexo = t("Sexo");
-    if (sexo == QLatin1String("H"))
-        out += vcardLine("GENDER", QStringLiteral("M"));
-    else if (sexo == QLatin1String("M"))
-        out += vcardLine("GENDER", QStringLiteral("F"));
-    else if (sexo == QLatin1String("?"))
-        out += vcardLine("GENDER", QStringLiteral("U"));
-    else if (!sexo.isEmpty())
-        out += vcardLine("X-PENNARO-SEXO", escapeText(sexo));
-    if (!t("Conyugue").isEmpty())
-        out += vcardLine("RELATED", escapeText(t("Conyugue")), ";TYPE=spouse;VALUE=text");
-    if (!t("Oficina").isEmpty())
-        out += vcardLine("X-PENNARO-OFICINA", escapeText(t("Oficina")));
-    if (!t("Hijos").isEmpty())
-        out += vcardLine("X-PENNARO-HIJOS", escapeText(t("Hijos")));
-    if (!t("Notas").isEmpty())
-        out += vcardLine("NOTE", escapeText(t("Notas")));
+    out += textLine("TITLE", t("Puesto"));
+    out += dateLine("BDAY", card.value(QStringLiteral("Cumpleanos")));
+    out += dateLine("ANNIVERSARY", card.value(QStringLiteral("Aniversario")));
+    out += genderLine(t("Sexo"));
+    out += textLine("RELATED", t("Conyugue"), ";TYPE=spouse;VALUE=text");
+    out += textLine("X-PENNARO-OFICINA", t("Oficina"));
+    out += textLine("X-PENNARO-HIJOS", t("Hijos"));
+    out += textLine("NOTE", t("Notas"));
     out += "END:VCARD\r\n";
     return out;
 }
@@ -174,163 +404,10 @@ QDate parseVCardDate(const QString& text, int lineNo, QString& why)
 
 Record cardFromVCard(const VCard& vcard, ImportNotes& notes)
 {
-    Record card;
-    QString formatted;
-    QString fromN;
-    QStringList emails;
-    QString preferred;
-    int preferredRank = 1000;
-    bool haveHome = false, haveWork = false;
-
-    auto drop = [&](const ContentLine& p) { notes.droppedProperties += p.name; };
-    auto takeOnce = [&](const ContentLine& p, const char* field, const QString& value) {
-        if (card.contains(QString::fromLatin1(field)))
-            drop(p);
-        else
-            set(card, field, value, notes);
-    };
-
-    for (const ContentLine& p : vcard.properties) {
-        const QStringList types = p.types();
-        const QString name = p.name;
-        if (name == QLatin1String("FN")) {
-            if (formatted.isEmpty())
-                formatted = unescapeText(p.value);
-        } else if (name == QLatin1String("N")) {
-            // family; given; additional; prefixes; suffixes -> "prefix given additional family suffix"
-            const QStringList parts = splitStructured(p.value);
-            QStringList words;
-            for (int i : {3, 1, 2, 0, 4})
-                if (i < parts.size() && !parts[i].trimmed().isEmpty())
-                    words += parts[i].trimmed();
-            fromN = words.join(QLatin1Char(' '));
-        } else if (name == QLatin1String("NICKNAME")) {
-            takeOnce(p, "Nick", unescapeText(p.value));
-        } else if (name == QLatin1String("EMAIL")) {
-            // One address per line of the list: a line break inside one would make two.
-            // Taken as written, as the card editor takes a typed address.
-            const QString address = unescapeText(p.value).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            if (address.trimmed().isEmpty())
-                continue;
-            // vCard 4.0: PREF=1 is the most preferred; vCard 3.0: TYPE=pref.
-            int rank = 1000;
-            bool ok = false;
-            const QStringList pref = p.paramValues(QStringLiteral("PREF"));
-            if (!pref.isEmpty()) {
-                rank = pref.first().toInt(&ok);
-                if (!ok)
-                    rank = 1000;
-            } else if (types.contains(QLatin1String("pref"))) {
-                rank = 1;
-            }
-            if (rank < preferredRank) {
-                preferred = address;
-                preferredRank = rank;
-            }
-            const bool listed = !p.paramValues(QStringLiteral("X-PENNARO-LISTA")).contains(QLatin1String("NO"));
-            if (listed)
-                emails += address;
-        } else if (name == QLatin1String("ADR")) {
-            const QStringList parts = splitStructured(p.value);
-            auto part = [&](int i) { return i < parts.size() ? parts[i] : QString(); };
-            // PO box, extended address and street go together into the one address line.
-            QStringList street;
-            for (int i : {0, 1, 2})
-                if (!part(i).isEmpty())
-                    street += part(i);
-            const bool work = types.contains(QLatin1String("work"));
-            if ((work && haveWork) || (!work && haveHome)) {
-                drop(p);
-                continue;
-            }
-            const char* const homeFields[] = {"Direccion", "Ciudad", "Provincia", "CP", "Pais"};
-            const char* const workFields[] = {"EmpresaDireccion", "EmpresaCiudad", "EmpresaProvincia", "EmpresaCP",
-                                              "EmpresaPais"};
-            const char* const* fields = work ? workFields : homeFields;
-            set(card, fields[0], street.join(QStringLiteral(", ")), notes);
-            for (int i = 1; i < 5; ++i)
-                set(card, fields[i], part(i + 2), notes);
-            (work ? haveWork : haveHome) = true;
-        } else if (name == QLatin1String("TEL")) {
-            QString number = unescapeText(p.value);
-            if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-                number = number.mid(4);
-            const bool work = types.contains(QLatin1String("work"));
-            const char* field = types.contains(QLatin1String("cell"))      ? "Movil"
-                                : types.contains(QLatin1String("fax"))   ? (work ? "EmpresaFax" : "FAX")
-                                : work                                   ? "EmpresaTel"
-                                                                         : "Tel";
-            takeOnce(p, field, number);
-        } else if (name == QLatin1String("URL")) {
-            takeOnce(p, "Web", p.value);
-        } else if (name == QLatin1String("ORG")) {
-            const QStringList parts = splitStructured(p.value);
-            if (card.contains(QStringLiteral("Organizacion")) || card.contains(QStringLiteral("Departamento"))) {
-                drop(p);
-                continue;
-            }
-            set(card, "Organizacion", parts.value(0), notes);
-            set(card, "Departamento", parts.mid(1).join(QStringLiteral(", ")), notes);
-        } else if (name == QLatin1String("TITLE")) {
-            takeOnce(p, "Puesto", unescapeText(p.value));
-        } else if (name == QLatin1String("BDAY") || name == QLatin1String("ANNIVERSARY")) {
-            const QString field = name == QLatin1String("BDAY") ? QStringLiteral("Cumpleanos") : QStringLiteral("Aniversario");
-            QString why;
-            if (p.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("text"), Qt::CaseInsensitive)
-                || card.contains(field)) {
-                drop(p);
-                continue;
-            }
-            const QDate date = parseVCardDate(p.value, p.lineNo, why);
-            if (date.isValid())
-                card.insert(field, date);
-            else
-                drop(p);
-        } else if (name == QLatin1String("GENDER")) {
-            const QString sex = splitStructured(p.value).value(0).trimmed().toUpper();
-            if (sex == QLatin1String("M"))
-                card.insert(QStringLiteral("Sexo"), QStringLiteral("H"));
-            else if (sex == QLatin1String("F"))
-                card.insert(QStringLiteral("Sexo"), QStringLiteral("M"));
-            else if (!sex.isEmpty())
-                card.insert(QStringLiteral("Sexo"), QStringLiteral("?"));
-        } else if (name == QLatin1String("X-PENNARO-SEXO")) {
-            set(card, "Sexo", unescapeText(p.value), notes);
-        } else if (name == QLatin1String("RELATED") && types.contains(QLatin1String("spouse"))) {
-            takeOnce(p, "Conyugue", unescapeText(p.value));
-        } else if (name == QLatin1String("X-PENNARO-OFICINA")) {
-            takeOnce(p, "Oficina", unescapeText(p.value));
-        } else if (name == QLatin1String("X-PENNARO-HIJOS")) {
-            takeOnce(p, "Hijos", unescapeText(p.value));
-        } else if (name == QLatin1String("NOTE")) {
-            const QString note = unescapeText(p.value);
-            const QString before = textOf(card, QStringLiteral("Notas"));
-            set(card, "Notas", before.isEmpty() ? note : before + QLatin1Char('\n') + note, notes);
-        } else if (name == QLatin1String("PRODID") || name == QLatin1String("REV") || name == QLatin1String("UID")
-                   || name == QLatin1String("KIND")) {
-            // Facts about the file, not about the person.
-        } else {
-            drop(p);
-        }
-    }
-
-    const QString fullName = formatted.trimmed().isEmpty() ? fromN : formatted;
-    set(card, "Nombre", fullName, notes);
-    if (textOf(card, QStringLiteral("Nombre")).trimmed().isEmpty()) {
-        notes.skipReason = QStringLiteral("sin nombre");
-        return card;
-    }
-    // The card editor adds each address followed by a line break; the first becomes the default.
-    if (!emails.isEmpty()) {
-        QString list;
-        for (const QString& a : std::as_const(emails))
-            list += a + QStringLiteral("\r\n");
-        card.insert(QStringLiteral("Emails"), list);
-    }
-    if (preferred.isEmpty() && !emails.isEmpty())
-        preferred = emails.first();
-    set(card, "Email", preferred, notes);
-    return card;
+    CardBuilder builder(notes);
+    for (const ContentLine& p : vcard.properties)
+        builder.add(p);
+    return builder.finish();
 }
 
 } // namespace exchange

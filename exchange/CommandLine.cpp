@@ -49,7 +49,35 @@ QString helpText(const QString& program)
     return text;
 }
 
-std::optional<int> runCommandLine(const QStringList& arguments, FILE* out, FILE* err)
+namespace {
+
+// What a command line asks for: no job, with the exit code when it is answered here (help
+// shown, a mistake reported) or none to start the program as usual; or one job on one file.
+struct Request
+{
+    std::optional<int> exitCode;
+    const JobOption* job = nullptr;
+    QString path;
+};
+
+Request answered(std::optional<int> exitCode)
+{
+    Request request;
+    request.exitCode = exitCode;
+    return request;
+}
+
+// A word of ours anywhere on the line means the user wanted a job, even when parsing failed.
+bool mentionsJob(const QStringList& arguments)
+{
+    for (const QString& a : arguments.mid(1))
+        for (const JobOption& job : kJobs)
+            if (a.startsWith(QStringLiteral("--") + QLatin1String(job.name)))
+                return true;
+    return false;
+}
+
+Request readRequest(const QStringList& arguments, FILE* out, FILE* err)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -65,51 +93,59 @@ std::optional<int> runCommandLine(const QStringList& arguments, FILE* out, FILE*
     for (const JobOption& job : kJobs)
         if (parser.isSet(QString::fromLatin1(job.name)))
             asked += &job;
-    // A word of ours anywhere on the line means the user wanted a job, even when parsing failed.
-    bool mentioned = false;
-    for (const QString& a : arguments.mid(1))
-        for (const JobOption& job : kJobs)
-            mentioned = mentioned || a.startsWith(QStringLiteral("--") + QLatin1String(job.name));
-    const QString program = QFileInfo(arguments.value(0, QStringLiteral("pennaro"))).fileName();
-
     if (parser.isSet(help)) {
-        print(out, helpText(program));
-        return 0;
+        print(out, helpText(QFileInfo(arguments.value(0, QStringLiteral("pennaro"))).fileName()));
+        return answered(0);
     }
-    if (asked.isEmpty() && !mentioned)
-        return std::nullopt; // start the program as usual
+    if (asked.isEmpty() && !mentionsJob(arguments))
+        return answered(std::nullopt); // start the program as usual
     if (!parsed) {
         // QCommandLineParser's own texts are English; name the problem in Spanish instead.
         print(err, QStringLiteral("Pennaro 2.0: opciones no válidas: %1. Use --help para ver las opciones.")
                        .arg(arguments.mid(1).join(QLatin1Char(' '))));
-        return 2;
+        return answered(2);
     }
     if (asked.size() > 1 || !parser.positionalArguments().isEmpty()
         || parser.values(QString::fromLatin1(asked.first()->name)).size() > 1) {
         print(err, QStringLiteral("Pennaro 2.0: indique una sola opción con un solo archivo. Use --help para ver las opciones."));
-        return 2;
+        return answered(2);
     }
     const JobOption& job = *asked.first();
     const QString path = parser.value(QString::fromLatin1(job.name));
     if (path.isEmpty()) {
         print(err, QStringLiteral("Pennaro 2.0: falta el nombre del archivo después de --%1.").arg(QLatin1String(job.name)));
-        return 2;
+        return answered(2);
     }
+    Request request;
+    request.job = &job;
+    request.path = path;
+    return request;
+}
 
+Summary runJob(const JobOption& job, const QString& path)
+{
+    engine::Connection connection;
+    openDataFolder(connection);
+    const QString name = QLatin1String(job.name);
+    if (name == QLatin1String("export-vcard"))
+        return exportVCard(connection, path);
+    if (name == QLatin1String("import-vcard"))
+        return importVCard(connection, path);
+    if (name == QLatin1String("export-ics"))
+        return exportICalendar(connection, path, Clock::now());
+    return importICalendar(connection, path, Clock::now());
+}
+
+} // namespace
+
+std::optional<int> runCommandLine(const QStringList& arguments, FILE* out, FILE* err)
+{
+    const Request request = readRequest(arguments, out, err);
+    if (!request.job)
+        return request.exitCode;
     try {
-        engine::Connection connection;
-        openDataFolder(connection);
-        const QString name = QLatin1String(job.name);
-        Summary summary;
-        if (name == QLatin1String("export-vcard"))
-            summary = exportVCard(connection, path);
-        else if (name == QLatin1String("import-vcard"))
-            summary = importVCard(connection, path);
-        else if (name == QLatin1String("export-ics"))
-            summary = exportICalendar(connection, path, Clock::now());
-        else
-            summary = importICalendar(connection, path, Clock::now());
-        print(out, summary.text(QString::fromUtf8(job.title), QFileInfo(path).fileName()));
+        const Summary summary = runJob(*request.job, request.path);
+        print(out, summary.text(QString::fromUtf8(request.job->title), QFileInfo(request.path).fileName()));
         return 0;
     } catch (const PennaroError& e) {
         print(err, QStringLiteral("Pennaro 2.0: %1").arg(e.message()));

@@ -54,6 +54,59 @@ QString decodeCaret(const QString& value)
     return out;
 }
 
+const QString kMissingColon = QStringLiteral("falta «:» entre los parámetros y el valor");
+
+// The values after a parameter's "=": comma-separated, each quoted or bare, up to ";" or ":".
+// `i` stands on the first value and ends past the last.
+QStringList parseParamValues(const QString& text, int& i, int lineNo)
+{
+    QStringList values;
+    for (;;) {
+        QString value;
+        if (i < text.size() && text.at(i) == QLatin1Char('"')) {
+            const int close = text.indexOf(QLatin1Char('"'), i + 1);
+            if (close < 0)
+                throw LineError(lineNo, QStringLiteral("falta la comilla de cierre de un parámetro"));
+            value = text.mid(i + 1, close - i - 1);
+            i = close + 1;
+        } else {
+            const int start = i;
+            while (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';')
+                   && text.at(i) != QLatin1Char(':'))
+                ++i;
+            value = text.mid(start, i - start);
+        }
+        values += decodeCaret(value);
+        if (i >= text.size() || text.at(i) != QLatin1Char(','))
+            return values;
+        ++i;
+    }
+}
+
+// One parameter: ";NAME=value,value", ";NAME="quoted",value" or a bare ";VALUE". `i` stands
+// on its ";" and ends on what follows it.
+Parameter parseParameter(const QString& text, int& i, int lineNo)
+{
+    ++i;
+    const int start = i;
+    while (i < text.size() && text.at(i) != QLatin1Char('=') && text.at(i) != QLatin1Char(';')
+           && text.at(i) != QLatin1Char(':'))
+        ++i;
+    if (i >= text.size())
+        throw LineError(lineNo, kMissingColon);
+    Parameter param;
+    param.name = text.mid(start, i - start).toUpper();
+    if (!isName(param.name))
+        throw LineError(lineNo, QStringLiteral("«%1» no es un nombre de parámetro válido").arg(param.name.left(40)));
+    if (text.at(i) == QLatin1Char('=')) {
+        ++i;
+        param.values = parseParamValues(text, i, lineNo);
+        if (i >= text.size())
+            throw LineError(lineNo, kMissingColon);
+    }
+    return param;
+}
+
 } // namespace
 
 QStringList ContentLine::paramValues(const QString& paramName) const
@@ -91,7 +144,6 @@ QStringList ContentLine::types() const
 
 ContentLine parseContentLine(const QString& text, int lineNo)
 {
-    auto bad = [&](const QString& why) { return LineError(lineNo, why); };
     ContentLine line;
     line.lineNo = lineNo;
 
@@ -100,7 +152,7 @@ ContentLine parseContentLine(const QString& text, int lineNo)
     while (i < text.size() && text.at(i) != QLatin1Char(';') && text.at(i) != QLatin1Char(':'))
         ++i;
     if (i >= text.size())
-        throw bad(QStringLiteral("falta «:» entre el nombre y el valor"));
+        throw LineError(lineNo, QStringLiteral("falta «:» entre el nombre y el valor"));
     QString name = text.left(i);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0) {
@@ -108,53 +160,13 @@ ContentLine parseContentLine(const QString& text, int lineNo)
         name = name.mid(dot + 1);
     }
     if (!isName(name))
-        throw bad(QStringLiteral("«%1» no es un nombre de propiedad válido").arg(name.left(40)));
+        throw LineError(lineNo, QStringLiteral("«%1» no es un nombre de propiedad válido").arg(name.left(40)));
     line.name = name.toUpper();
 
-    // Parameters: ;NAME=value,value or ;NAME="quoted",value, or a bare ;VALUE.
-    while (i < text.size() && text.at(i) == QLatin1Char(';')) {
-        ++i;
-        int start = i;
-        while (i < text.size() && text.at(i) != QLatin1Char('=') && text.at(i) != QLatin1Char(';')
-               && text.at(i) != QLatin1Char(':'))
-            ++i;
-        if (i >= text.size())
-            throw bad(QStringLiteral("falta «:» entre los parámetros y el valor"));
-        Parameter param;
-        param.name = text.mid(start, i - start).toUpper();
-        if (!isName(param.name))
-            throw bad(QStringLiteral("«%1» no es un nombre de parámetro válido").arg(param.name.left(40)));
-        if (text.at(i) == QLatin1Char('=')) {
-            ++i;
-            for (;;) {
-                QString value;
-                if (i < text.size() && text.at(i) == QLatin1Char('"')) {
-                    const int close = text.indexOf(QLatin1Char('"'), i + 1);
-                    if (close < 0)
-                        throw bad(QStringLiteral("falta la comilla de cierre de un parámetro"));
-                    value = text.mid(i + 1, close - i - 1);
-                    i = close + 1;
-                } else {
-                    start = i;
-                    while (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';')
-                           && text.at(i) != QLatin1Char(':'))
-                        ++i;
-                    value = text.mid(start, i - start);
-                }
-                param.values += decodeCaret(value);
-                if (i < text.size() && text.at(i) == QLatin1Char(',')) {
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-            if (i >= text.size())
-                throw bad(QStringLiteral("falta «:» entre los parámetros y el valor"));
-        }
-        line.params += param;
-    }
+    while (i < text.size() && text.at(i) == QLatin1Char(';'))
+        line.params += parseParameter(text, i, lineNo);
     if (i >= text.size() || text.at(i) != QLatin1Char(':'))
-        throw bad(QStringLiteral("falta «:» entre los parámetros y el valor"));
+        throw LineError(lineNo, kMissingColon);
     line.value = text.mid(i + 1);
     return line;
 }

@@ -155,6 +155,64 @@ void naming(const QString& path, Job job)
     }
 }
 
+// Writes every record of a table to `out` as `toBytes(record, why)` gives it, counting each;
+// a record it gives nothing for is skipped for the reason it sets.
+template<typename ToBytes>
+void exportRecords(engine::Connection& connection, const QString& table, const engine::FieldDefs& fields,
+                   QSaveFile& out, Summary& summary, ToBytes toBytes)
+{
+    forEachRecord(connection, table, fields, [&](const Record& record) {
+        ++summary.read;
+        QString why;
+        const QByteArray bytes = toBytes(record, why);
+        if (bytes.isEmpty()) {
+            summary.skipped[why] += 1;
+            return;
+        }
+        write(out, bytes);
+        ++summary.written;
+    });
+}
+
+// What a reader counted besides the items it gave.
+void addReaderNotes(const VCardReader&, Summary&) {}
+
+void addReaderNotes(const CalendarReader& reader, Summary& summary)
+{
+    if (reader.otherComponents() > 0)
+        summary.notes[QStringLiteral("componentes que no son eventos ni tareas, pasados por alto")] +=
+            reader.otherComponents();
+}
+
+// Imports the file at `path` into a table in one transaction: every item the reader gives is
+// counted, made a record by `toRecord(reader, item, notes)`, and inserted unless skipped.
+template<typename Reader, typename Item, typename ToRecord>
+Summary importFile(engine::Connection& connection, const QString& path, const QString& table,
+                   const engine::FieldDefs& fields, ToRecord toRecord)
+{
+    Summary summary;
+    QFile in(path);
+    openForReading(in);
+    naming(path, [&] {
+        Inserter inserter(connection, table, fields);
+        Reader reader(&in);
+        Item item;
+        while (reader.next(item)) {
+            ++summary.read;
+            ImportNotes notes;
+            const Record record = toRecord(std::as_const(reader), std::as_const(item), notes);
+            summary.add(notes);
+            if (!notes.skipReason.isEmpty())
+                continue;
+            inserter.insert(record);
+            ++summary.written;
+        }
+        addReaderNotes(reader, summary);
+        inserter.commit();
+    });
+    return summary;
+}
+
 QString counted(const QMap<QString, int>& map)
 {
     QStringList parts;
@@ -228,16 +286,10 @@ Summary exportVCard(engine::Connection& connection, const QString& path)
     Summary summary;
     QSaveFile out(path);
     openForWriting(out);
-    forEachRecord(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(),
-                  [&](const Record& card) {
-                      ++summary.read;
-                      const QByteArray bytes = cardToVCard(card);
-                      if (bytes.isEmpty()) {
-                          summary.skipped[QStringLiteral("sin nombre")] += 1;
-                          return;
-                      }
-                      write(out, bytes);
-                      ++summary.written;
+    exportRecords(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(), out, summary,
+                  [](const Record& card, QString& why) {
+                      why = QStringLiteral("sin nombre");
+                      return cardToVCard(card);
                   });
     commit(out);
     return summary;
@@ -245,26 +297,9 @@ Summary exportVCard(engine::Connection& connection, const QString& path)
 
 Summary importVCard(engine::Connection& connection, const QString& path)
 {
-    Summary summary;
-    QFile in(path);
-    openForReading(in);
-    naming(path, [&] {
-        Inserter inserter(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields());
-        VCardReader reader(&in);
-        VCard vcard;
-        while (reader.next(vcard)) {
-            ++summary.read;
-            ImportNotes notes;
-            const Record card = cardFromVCard(vcard, notes);
-            summary.add(notes);
-            if (!notes.skipReason.isEmpty())
-                continue;
-            inserter.insert(card);
-            ++summary.written;
-        }
-        inserter.commit();
-    });
-    return summary;
+    return importFile<VCardReader, VCard>(
+        connection, path, engine::tables::direccionesFile(), engine::tables::direccionesFields(),
+        [](const VCardReader&, const VCard& vcard, ImportNotes& notes) { return cardFromVCard(vcard, notes); });
 }
 
 Summary exportICalendar(engine::Connection& connection, const QString& path, const QDateTime& now)
@@ -274,18 +309,8 @@ Summary exportICalendar(engine::Connection& connection, const QString& path, con
     openForWriting(out);
     write(out, calendarBegin());
     const QDateTime stamp = now.toUTC();
-    forEachRecord(connection, engine::tables::reminderFile(), engine::tables::reminderFields(),
-                  [&](const Record& reminder) {
-                      ++summary.read;
-                      QString why;
-                      const QByteArray bytes = reminderToEvent(reminder, stamp, why);
-                      if (bytes.isEmpty()) {
-                          summary.skipped[why] += 1;
-                          return;
-                      }
-                      write(out, bytes);
-                      ++summary.written;
-                  });
+    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary,
+                  [&stamp](const Record& reminder, QString& why) { return reminderToEvent(reminder, stamp, why); });
     write(out, calendarEnd());
     commit(out);
     return summary;
@@ -293,29 +318,11 @@ Summary exportICalendar(engine::Connection& connection, const QString& path, con
 
 Summary importICalendar(engine::Connection& connection, const QString& path, const QDateTime& now)
 {
-    Summary summary;
-    QFile in(path);
-    openForReading(in);
-    naming(path, [&] {
-        Inserter inserter(connection, engine::tables::reminderFile(), engine::tables::reminderFields());
-        CalendarReader reader(&in);
-        CalendarItem item;
-        while (reader.next(item)) {
-            ++summary.read;
-            ImportNotes notes;
-            const Record reminder = reminderFromItem(item, reader, now, notes);
-            summary.add(notes);
-            if (!notes.skipReason.isEmpty())
-                continue;
-            inserter.insert(reminder);
-            ++summary.written;
-        }
-        if (reader.otherComponents() > 0)
-            summary.notes[QStringLiteral("componentes que no son eventos ni tareas, pasados por alto")] +=
-                reader.otherComponents();
-        inserter.commit();
-    });
-    return summary;
+    return importFile<CalendarReader, CalendarItem>(
+        connection, path, engine::tables::reminderFile(), engine::tables::reminderFields(),
+        [&now](const CalendarReader& reader, const CalendarItem& item, ImportNotes& notes) {
+            return reminderFromItem(item, reader, now, notes);
+        });
 }
 
 } // namespace exchange

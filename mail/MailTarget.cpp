@@ -27,6 +27,48 @@ bool isIpv6(const QString& text)
     return address.setAddress(text) && address.protocol() == QAbstractSocket::IPv6Protocol;
 }
 
+// The server part of a target: the host and, when one is written, the port's text.
+struct HostPort
+{
+    QString host;
+    QString port;
+    bool hasPort = false;
+};
+
+// Splits "host[:port]", "[IPv6][:port]" or a bare IPv6 address; returns why the text is
+// refused, or an empty text.
+QString splitHostPort(const QString& rest, HostPort& out)
+{
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return QStringLiteral("falta el corchete de cierre");
+        out.host = rest.mid(1, close - 1);
+        if (!isIpv6(out.host))
+            return QStringLiteral("entre corchetes va una dirección IPv6");
+        const QString after = rest.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(QLatin1Char(':')))
+                return QStringLiteral("tras el corchete solo cabe \u00ab:puerto\u00bb");
+            out.port = after.mid(1);
+            out.hasPort = true;
+        }
+    } else if (rest.count(QLatin1Char(':')) >= 2) {
+        // Two colons or more: a bare IPv6 address, taken whole (a port needs brackets).
+        if (!isIpv6(rest))
+            return QStringLiteral("no es una dirección IPv6; escriba [dirección]:puerto");
+        out.host = rest;
+    } else {
+        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+        out.host = colon < 0 ? rest : rest.left(colon);
+        if (colon >= 0) {
+            out.port = rest.mid(colon + 1);
+            out.hasPort = true;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 bool MailTarget::parse(const QString& text, MailTarget* target, QString* reason)
@@ -55,40 +97,15 @@ bool MailTarget::parse(const QString& text, MailTarget* target, QString* reason)
         return refuse(QStringLiteral("el único prefijo admitido es pop3s://"));
     }
 
-    QString portText;
-    bool hasPort = false;
-    if (rest.startsWith(QLatin1Char('['))) {
-        const qsizetype close = rest.indexOf(QLatin1Char(']'));
-        if (close < 0)
-            return refuse(QStringLiteral("falta el corchete de cierre"));
-        result.host = rest.mid(1, close - 1);
-        if (!isIpv6(result.host))
-            return refuse(QStringLiteral("entre corchetes va una dirección IPv6"));
-        const QString after = rest.mid(close + 1);
-        if (!after.isEmpty()) {
-            if (!after.startsWith(QLatin1Char(':')))
-                return refuse(QStringLiteral("tras el corchete solo cabe \u00ab:puerto\u00bb"));
-            portText = after.mid(1);
-            hasPort = true;
-        }
-    } else if (rest.count(QLatin1Char(':')) >= 2) {
-        // Two colons or more: a bare IPv6 address, taken whole (a port needs brackets).
-        if (!isIpv6(rest))
-            return refuse(QStringLiteral("no es una dirección IPv6; escriba [dirección]:puerto"));
-        result.host = rest;
-    } else {
-        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
-        result.host = colon < 0 ? rest : rest.left(colon);
-        if (colon >= 0) {
-            portText = rest.mid(colon + 1);
-            hasPort = true;
-        }
-        if (pops && result.host.isEmpty())
-            return refuse(QStringLiteral("falta el nombre del servidor"));
-    }
-
-    if (hasPort) {
-        if (!parsePort(portText, &result.port))
+    HostPort server;
+    const QString why = splitHostPort(rest, server);
+    if (!why.isEmpty())
+        return refuse(why);
+    if (pops && server.host.isEmpty())
+        return refuse(QStringLiteral("falta el nombre del servidor"));
+    result.host = server.host;
+    if (server.hasPort) {
+        if (!parsePort(server.port, &result.port))
             return refuse(QStringLiteral("el puerto ha de ser un número de 1 a 65535"));
         if (result.port == PopsPort)
             result.tls = Tls::Implicit;

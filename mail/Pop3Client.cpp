@@ -595,11 +595,10 @@ void Pop3Client::handleReply(const QByteArray& line)
         }
         break;
     case Step::Capa:
-        if (negative) {
+        if (negative)
             sendUser(); // no capability list: clear text, as servers without STLS have always had it
-            break;
-        }
-        m_capaStatusRead = true;
+        else
+            m_capaStatusRead = true;
         break;
     case Step::Stls:
         if (negative)
@@ -611,39 +610,49 @@ void Pop3Client::handleReply(const QByteArray& line)
         break;
     case Step::User:
     case Step::Pass:
-        if (negative) {
-            if (!m_socket->isEncrypted() && refusesClearText(line))
-                fail(QStringLiteral("El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; "
-                                    "pruebe pop3s://%1: %2")
-                         .arg(m_host, refusal(line)),
-                     Close::Keep);
-            else if (m_step == Step::User)
-                fail(QStringLiteral("El servidor de correo rechazó el usuario: %1").arg(refusal(line)), Close::Keep);
-            else
-                fail(QStringLiteral("El servidor de correo rechazó la contraseña: %1").arg(refusal(line)), Close::Keep);
-        } else if (m_step == Step::User) {
+        handleLoginReply(negative, line);
+        break;
+    case Step::Stat:
+        handleStatReply(negative, line);
+        break;
+    default:
+        break;
+    }
+}
+
+void Pop3Client::handleLoginReply(bool negative, const QByteArray& line)
+{
+    if (!negative) {
+        if (m_step == Step::User) {
             expectReply(Step::Pass);
             send("PASS " + m_password.toUtf8());
         } else {
             finish(true, 0, QString());
         }
-        break;
-    case Step::Stat: {
-        int count = 0;
-        if (negative)
-            fail(QStringLiteral("El servidor de correo no dio el número de mensajes: %1").arg(refusal(line)),
-                 Close::Keep);
-        else if (parseStatReply(line, &count))
-            finish(true, count, QString());
-        else
-            fail(QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1")
-                     .arg(refusal(line)),
-                 Close::Keep);
-        break;
+        return;
     }
-    default:
-        break;
-    }
+    if (!m_socket->isEncrypted() && refusesClearText(line))
+        fail(QStringLiteral("El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; "
+                            "pruebe pop3s://%1: %2")
+                 .arg(m_host, refusal(line)),
+             Close::Keep);
+    else if (m_step == Step::User)
+        fail(QStringLiteral("El servidor de correo rechazó el usuario: %1").arg(refusal(line)), Close::Keep);
+    else
+        fail(QStringLiteral("El servidor de correo rechazó la contraseña: %1").arg(refusal(line)), Close::Keep);
+}
+
+void Pop3Client::handleStatReply(bool negative, const QByteArray& line)
+{
+    int count = 0;
+    if (negative)
+        fail(QStringLiteral("El servidor de correo no dio el número de mensajes: %1").arg(refusal(line)), Close::Keep);
+    else if (parseStatReply(line, &count))
+        finish(true, count, QString());
+    else
+        fail(QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1")
+                 .arg(refusal(line)),
+             Close::Keep);
 }
 
 // One line of the CAPA list, or the "." that ends it.

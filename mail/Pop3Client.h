@@ -122,6 +122,8 @@ private:
     bool awaitingLine() const;
     void readLines();
     void handleReply(const QByteArray& line);
+    void handleLoginReply(bool negative, const QByteArray& line); // to USER or PASS
+    void handleStatReply(bool negative, const QByteArray& line);
     void handleCapability(const QByteArray& line);
     void startTls();
     void sendUser();

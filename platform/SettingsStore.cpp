@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -438,10 +439,12 @@ QString SettingsStore::toText() const
     return out;
 }
 
-SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const QString& fileName)
+namespace {
+
+// The lines of a REGEDIT4 text without their line ends, checked to be whole and to start
+// with the header. Views into the text: no line is copied.
+QList<QStringView> regeditLines(const QString& text, const QString& fileName)
 {
-    SettingsStore store(root);
-    // Views into the text: no copy of a line is made unless a value goes on over several.
     QList<QStringView> lines = QStringView(text).split(u'\n');
     // Every file we write ends with a line break: a last line without one was cut short.
     if (lines.size() < 2 || !lines.last().isEmpty())
@@ -453,7 +456,77 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
     if (lines.first().trimmed() != QLatin1String(kHeader))
         throw SettingsError(ERROR_BADDB, QStringLiteral("El archivo de configuración «%1» no es un archivo REGEDIT4")
                                              .arg(QDir::toNativeSeparators(fileName)));
+    return lines;
+}
 
+// The value's name ("" for "@") of a value line; `dataStart` is where its data begins, past "=".
+QString valueName(QStringView line, const QString& fileName, int lineNo, qsizetype* dataStart)
+{
+    QString name;
+    Parser p(line, fileName, lineNo);
+    if (p.peek() == QLatin1Char('@'))
+        p.expect(QLatin1Char('@'), QString());
+    else
+        name = p.quotedText();
+    p.skipBlanks();
+    p.expect(QLatin1Char('='), QStringLiteral("se esperaba «=»"));
+    p.skipBlanks();
+    *dataStart = p.pos();
+    return name;
+}
+
+// The data of a value line from `dataStart` on: a quoted text, "dword:", "hex:" or "hex(N):".
+RegValue valueData(QStringView line, qsizetype dataStart, const QString& fileName, int lineNo)
+{
+    Parser p(line, fileName, lineNo);
+    p.setPos(dataStart);
+    RegValue value;
+    value.type = REG_SZ;
+    if (p.peek() == QLatin1Char('"')) {
+        value.data = SettingsStore::textData(p.quotedText());
+    } else if (p.take(u"dword:")) {
+        const quint32 n = p.hexNumber(8);
+        value.data.resize(4);
+        qToLittleEndian<quint32>(n, value.data.data());
+        value.type = REG_DWORD;
+    } else if (p.take(u"hex:")) {
+        value.type = REG_BINARY;
+        value.data = p.hexBytes();
+    } else if (p.take(u"hex(")) {
+        value.type = p.hexNumber(8);
+        p.expect(QLatin1Char(')'), QStringLiteral("se esperaba «)»"));
+        p.expect(QLatin1Char(':'), QStringLiteral("se esperaba «:»"));
+        value.data = p.hexBytes();
+    } else {
+        p.fail(QStringLiteral("tipo de valor desconocido"));
+    }
+    p.skipBlanks();
+    if (!p.atEnd())
+        p.fail(QStringLiteral("texto sobrante tras el valor"));
+    return value;
+}
+
+} // namespace
+
+RegKey* SettingsStore::keyOfLine(QStringView line, const QString& fileName, int lineNo)
+{
+    if (!line.endsWith(QLatin1Char(']')))
+        throwBad(fileName, lineNo, QStringLiteral("falta el corchete de cierre"));
+    const QString path = line.mid(1, line.size() - 2).toString();
+    const qsizetype slash = path.indexOf(QLatin1Char('\\'));
+    if (!sameName(QStringView(path).left(slash < 0 ? path.size() : slash), rootName(m_root)))
+        throwBad(fileName, lineNo, QStringLiteral("la clave no pertenece a %1").arg(rootName(m_root)));
+    try {
+        return &createKey(slash < 0 ? QString() : path.mid(slash + 1));
+    } catch (const SettingsError&) {
+        throwBad(fileName, lineNo, QStringLiteral("nombre de clave no válido"));
+    }
+}
+
+SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const QString& fileName)
+{
+    SettingsStore store(root);
+    const QList<QStringView> lines = regeditLines(text, fileName);
     RegKey* key = nullptr;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const int lineNo = int(i + 1);
@@ -462,35 +535,14 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
-            if (!line.endsWith(QLatin1Char(']')))
-                throwBad(fileName, lineNo, QStringLiteral("falta el corchete de cierre"));
-            const QString path = line.mid(1, line.size() - 2).toString();
-            const qsizetype slash = path.indexOf(QLatin1Char('\\'));
-            if (!sameName(QStringView(path).left(slash < 0 ? path.size() : slash), rootName(root)))
-                throwBad(fileName, lineNo, QStringLiteral("la clave no pertenece a %1").arg(rootName(root)));
-            try {
-                key = &store.createKey(slash < 0 ? QString() : path.mid(slash + 1));
-            } catch (const SettingsError&) {
-                throwBad(fileName, lineNo, QStringLiteral("nombre de clave no válido"));
-            }
+            key = store.keyOfLine(line, fileName, lineNo);
             continue;
         }
         if (!key)
             throwBad(fileName, lineNo, QStringLiteral("valor fuera de una clave"));
 
-        QString name;
         qsizetype dataStart = 0;
-        {
-            Parser p(line, fileName, lineNo);
-            if (p.peek() == QLatin1Char('@'))
-                p.expect(QLatin1Char('@'), QString());
-            else
-                name = p.quotedText();
-            p.skipBlanks();
-            p.expect(QLatin1Char('='), QStringLiteral("se esperaba «=»"));
-            p.skipBlanks();
-            dataStart = p.pos();
-        }
+        const QString name = valueName(line, fileName, lineNo, &dataStart);
         // Binary data may go on over following lines, each ending in "\" but the last.
         // Each line is appended in place: a new text per line would make a long value cost
         // the square of its length.
@@ -504,37 +556,46 @@ SettingsStore SettingsStore::fromText(RootKey root, const QString& text, const Q
             }
             line = joined;
         }
-
-        Parser p(line, fileName, lineNo);
-        p.setPos(dataStart);
-        quint32 type = REG_SZ;
-        QByteArray data;
-        if (p.peek() == QLatin1Char('"')) {
-            data = textData(p.quotedText());
-        } else if (p.take(u"dword:")) {
-            const quint32 n = p.hexNumber(8);
-            data.resize(4);
-            qToLittleEndian<quint32>(n, data.data());
-            type = REG_DWORD;
-        } else if (p.take(u"hex:")) {
-            type = REG_BINARY;
-            data = p.hexBytes();
-        } else if (p.take(u"hex(")) {
-            type = p.hexNumber(8);
-            p.expect(QLatin1Char(')'), QStringLiteral("se esperaba «)»"));
-            p.expect(QLatin1Char(':'), QStringLiteral("se esperaba «:»"));
-            data = p.hexBytes();
-        } else {
-            p.fail(QStringLiteral("tipo de valor desconocido"));
-        }
-        p.skipBlanks();
-        if (!p.atEnd())
-            p.fail(QStringLiteral("texto sobrante tras el valor"));
-        if (!setValue(*key, name, type, data))
+        const RegValue value = valueData(line, dataStart, fileName, lineNo);
+        if (!setValue(*key, name, value.type, value.data))
             throwBad(fileName, lineNo, QStringLiteral("nombre de valor no válido"));
     }
     return store;
 }
+
+namespace {
+
+// The whole content of an open regular file, up to kMaxFileSize; 0 in *err when read whole,
+// else the errno of what stopped the reading.
+QByteArray readAll(int fd, qint64 size, int* err)
+{
+    QByteArray bytes;
+    *err = 0;
+    if (size > kMaxFileSize) {
+        *err = EFBIG;
+        return bytes;
+    }
+    bytes.reserve(qsizetype(size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *err = errno;
+            return bytes;
+        }
+        if (n == 0)
+            return bytes;
+        bytes.append(buffer, n);
+        if (bytes.size() > kMaxFileSize) {
+            *err = EFBIG;
+            return bytes;
+        }
+    }
+}
+
+} // namespace
 
 SettingsStore SettingsStore::load(RootKey root)
 {
@@ -567,27 +628,8 @@ SettingsStore SettingsStore::load(RootKey root)
     } else if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         throwNotRegular(what, path, st.st_mode);
-    } else if (st.st_size > kMaxFileSize) {
-        err = EFBIG;
     } else {
-        bytes.reserve(qsizetype(st.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                err = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            bytes.append(buffer, n);
-            if (bytes.size() > kMaxFileSize) {
-                err = EFBIG;
-                break;
-            }
-        }
+        bytes = readAll(fd, qint64(st.st_size), &err);
     }
     ::close(fd);
     if (err)
@@ -621,18 +663,21 @@ bool makePath(const QByteArray& dir)
     return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
+// Makes the rename of a file in `dir` durable; a folder that cannot be opened is left as it is,
+// since the file itself is already whole on disk.
+void syncFolder(const QByteArray& dir)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        done += n;
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
     }
-    return true;
+}
+
+// The errno a failed Qt file call left, or `fallback` when it left none.
+int lastError(int fallback)
+{
+    return errno != 0 ? errno : fallback;
 }
 
 } // namespace
@@ -651,40 +696,39 @@ void SettingsStore::save() const
         throwNotRegular(what, path, existing.st_mode);
     ++g_fileWrites;
 
-    // The new text goes to a temporary file beside the old one and replaces it only once it
-    // is whole on disk, so a crash at any point leaves either the old file or the new one.
-    QByteArray temp = QFile::encodeName(path) + ".XXXXXX"; // see isTemporaryName
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throwIo(what, path, errno);
+    // QSaveFile writes the new text beside the old file and puts it in its place only once
+    // it is whole on disk, so a crash at any point leaves either the old file or the new one.
+    // A symbolic link is followed: the file it names is replaced and the link stays.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        throwIo(what, path, lastError(EACCES));
+    // Private before a byte of the text is written: it holds the mail password.
+    errno = 0;
+    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+        throwIo(what, path, lastError(EPERM));
     const QByteArray bytes = toText().toUtf8();
-    int err = 0;
-    if (::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && g_beforeReplace)
-        g_beforeReplace();
-    if (!err && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(temp.constData());
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const int err = lastError(EIO);
+        file.cancelWriting();
         throwIo(what, path, err);
     }
-    // Make the rename itself durable.
-    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    if (g_beforeReplace)
+        g_beforeReplace();
+    errno = 0;
+    if (!file.commit())
+        throwIo(what, path, lastError(EIO));
+    // The folder that now holds the new file: the link's target's when the name is a link.
+    syncFolder(QFile::encodeName(QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath()));
 }
 
 bool SettingsStore::isTemporaryName(const QString& fileName)
 {
-    // mkstemp replaces the six X with letters and digits.
+    // QSaveFile names its temporary file after the file, "." and six ASCII letters.
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("HKEY_(CLASSES_ROOT|CURRENT_USER|LOCAL_MACHINE|USERS)"
-                                                           "\\.reg\\.[A-Za-z0-9]{6}")));
+                                                           "\\.reg\\.[A-Za-z]{6}")));
     return pattern.match(fileName).hasMatch();
 }
 

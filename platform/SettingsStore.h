@@ -94,18 +94,21 @@ public:
     // Sets a value; false when the store refuses it (a name it cannot hold).
     static bool setValue(RegKey& key, const QString& name, quint32 type, const QByteArray& data);
 
-    // Writes the tree to the root's file atomically (temporary file, fsync, rename), mode 0600.
-    // Raises SettingsError (ERROR_REGISTRY_IO_FAILED) with the system's text when that fails,
-    // and without writing when the path holds something other than a regular file.
+    // Writes the tree to the root's file atomically (QSaveFile, then a sync of the folder), mode
+    // 0600; a symbolic link is followed and stays. Raises SettingsError (ERROR_REGISTRY_IO_FAILED)
+    // with the system's text when that fails, and without writing when the path holds something
+    // other than a regular file.
     void save() const;
 
-    // The temporary file a save writes before the rename: the file's name, ".", and six
-    // letters or digits ("HKEY_LOCAL_MACHINE.reg.a8Zk3Q"). True for a name of that form
-    // for any of the root keys, so that what a killed save left behind can be found.
+    // The name a save's temporary file can have on disk (it has none at all where the system
+    // can make a file without one): the file's name, ".", and six ASCII letters
+    // ("HKEY_LOCAL_MACHINE.reg.aBZkxQ"). True for a name of that form for any of the root
+    // keys, so that what a killed save left behind can be found.
     static bool isTemporaryName(const QString& fileName);
 
-    // Tests: runs inside save() once the temporary file is whole on disk, before it takes
-    // the file's place (a test process stops there to be killed mid-save). Empty: none.
+    // Tests: runs inside save() once the whole new text is written to the temporary file,
+    // before it takes the file's place (a test process stops there to be killed mid-save).
+    // Empty: none.
     static void setBeforeReplaceHook(std::function<void()> hook);
 
     // How many times a root's file has been read or written by this process.
@@ -123,6 +126,8 @@ public:
 
 private:
     explicit SettingsStore(RootKey root);
+    // The key a file's "[HKEY_...\path]" line names, made when missing (raises ERROR_BADDB).
+    RegKey* keyOfLine(QStringView line, const QString& fileName, int lineNo);
 
     RootKey m_root;
     std::unique_ptr<RegKey> m_tree;

@@ -159,6 +159,8 @@ private slots:
     void contentLine();
     void badContentLine_data();
     void badContentLine();
+    void contentLineParameters_data();
+    void contentLineParameters();
     void escapeRoundTrip_data();
     void escapeRoundTrip();
     void structuredValues();
@@ -182,6 +184,9 @@ private slots:
     void nextOccurrence();
     void reminderEventText();
     void calendarFromAnotherProgram();
+    void eventStartInLocalTime_data();
+    void eventStartInLocalTime();
+    void otherComponentsAreCounted();
 
     void roundTripThroughTheTables();
     void badFilesImportNothing_data();
@@ -233,6 +238,10 @@ void TestExchange::badContentLine_data()
     QTest::newRow("bad name") << "F N:Ana";
     QTest::newRow("open quote") << "TEL;TYPE=\"work:1";
     QTest::newRow("parameter without colon") << "TEL;TYPE=work";
+    QTest::newRow("bad parameter name") << "TEL;TY PE=work:1";
+    QTest::newRow("empty parameter name") << "TEL;=work:1";
+    QTest::newRow("quoted value, then nothing") << "TEL;TYPE=\"work\"";
+    QTest::newRow("bare parameter without colon") << "TEL;HOME";
 }
 
 void TestExchange::badContentLine()
@@ -245,6 +254,37 @@ void TestExchange::badContentLine()
         QCOMPARE(e.lineNo(), 12);
         QVERIFY(e.message().startsWith(QStringLiteral("línea 12: ")));
     }
+}
+
+void TestExchange::contentLineParameters_data()
+{
+    // Each parameter as "NAME=value|value", in the order written.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("params");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("none") << "FN:Ana" << QStringList() << "Ana";
+    QTest::newRow("bare") << "TEL;HOME;FAX:1" << QStringList{"HOME=", "FAX="} << "1";
+    QTest::newRow("names upper-cased") << "TEL;type=home:1" << QStringList{"TYPE=home"} << "1";
+    QTest::newRow("value list") << "TEL;TYPE=home,voice:1" << QStringList{"TYPE=home|voice"} << "1";
+    QTest::newRow("quoted keeps , ; :") << "X;A=\"a,b;c:d\";B=e:v" << QStringList{"A=a,b;c:d", "B=e"} << "v";
+    QTest::newRow("quoted then bare") << "X;A=\"q\",r:v" << QStringList{"A=q|r"} << "v";
+    QTest::newRow("empty value") << "X;A=:v" << QStringList{"A="} << "v";
+    QTest::newRow("empty values in a list") << "X;A=,:v" << QStringList{"A=|"} << "v";
+    QTest::newRow("caret escapes") << "X;A=\"1^n2^^3^'4'\":v" << QStringList{"A=1\n2^3\"4'"} << "v";
+    QTest::newRow("caret not an escape") << "X;A=a^b^:v" << QStringList{"A=a^b^"} << "v";
+}
+
+void TestExchange::contentLineParameters()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, params);
+    QFETCH(QString, value);
+    const exchange::ContentLine line = exchange::parseContentLine(text, 1);
+    QStringList got;
+    for (const exchange::Parameter& p : line.params)
+        got += p.name + QLatin1Char('=') + p.values.join(QLatin1Char('|'));
+    QCOMPARE(got, params);
+    QCOMPARE(line.value, value);
 }
 
 void TestExchange::escapeRoundTrip_data()
@@ -628,6 +668,70 @@ void TestExchange::calendarFromAnotherProgram()
     QCOMPARE(got.size(), expected.size());
     for (int i = 0; i < got.size(); ++i)
         QCOMPARE(got[i], expected[i]);
+}
+
+void TestExchange::eventStartInLocalTime_data()
+{
+    // Local time is Madrid's (CET in January); the note is what the import says of the zone.
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("fecha");
+    QTest::addColumn<QString>("hora");
+    QTest::addColumn<QStringList>("notes");
+    const QStringList none;
+    const QStringList unknown{QStringLiteral("zona horaria desconocida, tomada como hora local")};
+    QTest::newRow("floating") << "DTSTART:20270115T090000" << "15/01/2027" << "09:00:00" << none;
+    QTest::newRow("UTC") << "DTSTART:20270115T090000Z" << "15/01/2027" << "10:00:00" << none;
+    QTest::newRow("a day") << "DTSTART;VALUE=DATE:20270115" << "15/01/2027" << "00:00:00" << none;
+    QTest::newRow("zone the file defines") << "DTSTART;TZID=Tres horas:20270115T090000" << "15/01/2027"
+                                           << "07:00:00" << none;
+    QTest::newRow("system zone") << "DTSTART;TZID=America/New_York:20270115T090000" << "15/01/2027" << "15:00:00"
+                                 << none;
+    QTest::newRow("Windows zone name") << "DTSTART;TZID=Tokyo Standard Time:20270115T090000" << "15/01/2027"
+                                       << "01:00:00" << none;
+    QTest::newRow("across midnight") << "DTSTART:20270115T233000Z" << "16/01/2027" << "00:30:00" << none;
+    QTest::newRow("unknown zone") << "DTSTART;TZID=Ninguna/Parte:20270115T090000" << "15/01/2027" << "09:00:00"
+                                  << unknown;
+}
+
+void TestExchange::eventStartInLocalTime()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, fecha);
+    QFETCH(QString, hora);
+    QFETCH(QStringList, notes);
+    QByteArray ics = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                     "BEGIN:VTIMEZONE\r\nTZID:Tres horas\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                     "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+                     "BEGIN:VEVENT\r\nUID:1\r\nSUMMARY:x\r\n";
+    ics += start.toUtf8() + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    QBuffer buffer(&ics);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    exchange::CalendarReader reader(&buffer);
+    exchange::CalendarItem item;
+    QVERIFY(reader.next(item));
+    exchange::ImportNotes got;
+    const Record r = exchange::reminderFromItem(item, reader, QDateTime(QDate(2027, 1, 1), QTime(0, 0)), got);
+    QCOMPARE(r.value("Fecha").toString(), fecha);
+    QCOMPARE(r.value("Hora").toString(), hora);
+    QCOMPARE(got.notes, notes);
+    QVERIFY(got.skipReason.isEmpty());
+}
+
+void TestExchange::otherComponentsAreCounted()
+{
+    // Journal entries and free/busy times are no reminders: passed over and counted once each.
+    Home home;
+    const QString path = home.file("otros.ics");
+    QVERIFY(writeFile(path, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                            "BEGIN:VJOURNAL\r\nUID:1\r\nSUMMARY:diario\r\nEND:VJOURNAL\r\n"
+                            "BEGIN:VEVENT\r\nUID:2\r\nDTSTART:20270115T090000\r\nSUMMARY:cita\r\nEND:VEVENT\r\n"
+                            "BEGIN:VFREEBUSY\r\nUID:3\r\nEND:VFREEBUSY\r\nEND:VCALENDAR\r\n"));
+    const exchange::Summary summary =
+        exchange::importICalendar(home.connection, path, QDateTime(QDate(2027, 1, 1), QTime(0, 0)));
+    QCOMPARE(summary.read, 1);
+    QCOMPARE(summary.written, 1);
+    QCOMPARE(summary.notes.value(QStringLiteral("componentes que no son eventos ni tareas, pasados por alto")), 2);
+    QCOMPARE(home.reminders().size(), 1);
 }
 
 void TestExchange::roundTripThroughTheTables()

@@ -80,6 +80,7 @@ private slots:
     void unwritableFolder();
     void fileModeIsPrivate();
     void killedWriterLeavesWholeFile();
+    void linkedFileIsReplacedThroughTheLink();
     void specialFileIsNeverOpened_data();
     void specialFileIsNeverOpened();
     void continuedBinaryValue();
@@ -539,6 +540,31 @@ void TestSettings::killedWriterLeavesWholeFile()
         QCOMPARE(m_r.LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("texto")),
                  QString::number(n) + padding + QString::number(n));
     }
+}
+
+void TestSettings::linkedFileIsReplacedThroughTheLink()
+{
+    // A settings file kept elsewhere behind a link: the save replaces the file the link
+    // names, privately, and leaves the link (and nothing else) where it was.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString target = QDir(elsewhere.path()).filePath(QStringLiteral("ajustes.reg"));
+    writeBytes(target, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"Viejo\"=\"1\"\n\n");
+    QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(file()).constData()), 0);
+
+    m_r.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("User1"), 1, QStringLiteral("ana"));
+
+    QVERIFY(QFileInfo(file()).isSymLink());
+    QCOMPARE(QFileInfo(file()).symLinkTarget(), target);
+    const QByteArray text = readBytes(target);
+    QVERIFY2(text.contains("\"Viejo\"=\"1\"") && text.contains("\"User1\"=\"ana\""), text.constData());
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), 0600);
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("ajustes.reg")});
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("HKEY_LOCAL_MACHINE.reg")});
 }
 
 void TestSettings::specialFileIsNeverOpened_data()
