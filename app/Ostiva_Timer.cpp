@@ -9,6 +9,7 @@
 #include "platform/Seams.h"
 #include "reminders/Mensaje_Uni.h"
 #include "store/Data_Unit.h"
+#include "store/ReminderRepeat.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -28,7 +29,7 @@ enum class Alert {
 // is open.
 Alert raiseReminder(TOstiva_Form* form, TDataModuleReminder* data, const engine::Dataset::RowValues& row)
 {
-    if (AlertDates::repeatCount(row.values.at(2)) > 0)
+    if (ReminderRepeat::repeats(row.values.at(2)))
         OKBottomDlg->ComboBox1->setEnabled(false);
 
     engine::Table* table = data->TableReminder;

@@ -49,10 +49,6 @@ Postponement postpone(int entry, const QDateTime& now);
 // `stored` back; so does a count below 1.
 QDate nextOccurrence(const QDate& stored, int count, const QString& unit, const QDateTime& now);
 
-// The repetition count of a "RepetirN" value: a decimal integer, else 0 (blank,
-// not a number, null).
-int repeatCount(const QVariant& value);
-
 } // namespace AlertDates
 
 class TOKBottomDlg : public QDialog

@@ -11,6 +11,7 @@
 #include "reminders/AddReminder_Unit.h"
 #include "reminders/Mensaje_Uni.h"
 #include "reminders/Reminder_Unit.h"
+#include "store/ReminderRepeat.h"
 #include "store/engine/OverdueScan.h"
 #include "store/engine/Tables.h"
 
@@ -29,14 +30,6 @@ using engine::FieldType;
 TDataModuleReminder* DataModuleReminder = nullptr;
 
 namespace {
-
-// A repetition count as the program reads it: not a whole number counts as 0.
-int repeatCount(const QVariant& repetirN)
-{
-    bool ok = false;
-    const int n = repetirN.toString().trimmed().toInt(&ok);
-    return ok ? n : 0;
-}
 
 // Every field the program uses must be in an opened table, else the file is not ours.
 void checkFields(engine::Table* table, const FieldDefs& expected, const QString& filePath)
@@ -208,7 +201,7 @@ void TDataModuleReminder::Cargar()
     // can qualify are read; each alert may change the table, so they are read again after
     // it. Today is read once for the whole pass.
     OverdueScan::run(QueryReminder, Clock::today(), [this](const OverdueScan::Row& row) {
-        if (repeatCount(row.repetirN) > 0)
+        if (ReminderRepeat::repeats(row.repetirN))
             OKBottomDlg->ComboBox1->setEnabled(false);
         TableReminder->findKey(row.id);
         if (TableReminder->value(QStringLiteral("PlaySound")).toBool())
