@@ -1,19 +1,14 @@
 // The main window's mail side: the settings on the "e-mail" page (loaded at start,
-// written by "Guardar", the password scrambled), and the mailbox check with its error box.
+// written by "Guardar", the password scrambled), and the commands that start a mailbox
+// check (the check itself is MailCheck's).
 
 #include "app/Ostiva_Unit.h"
 
-#include "common/Error.h"
 #include "common/Rutines.h"
-#include "mail/Correo_Unit.h"
-#include "mail/Pop3Client.h"
-#include "platform/Guard.h"
-#include "platform/Seams.h"
+#include "mail/MailCheck.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QScopeGuard>
 
 namespace {
 
@@ -31,61 +26,6 @@ constexpr int kText = 1;
 constexpr int kInteger = 3;
 
 constexpr int kShift = 5;
-
-// Ends a failed check: the connection is closed, the reason is logged, then the error is
-// reported unless the user ignores errors, with the reason as the box's detailed text.
-// "Ignorar errores." stays checked while the box is up, so a check that fails meanwhile
-// (the minute timer goes on under a modal box) shows no second box.
-void checkFailed(TOstiva_Form* form, const QString& user, const QString& reason)
-{
-    form->CorreoEnCurso = false;
-    if (form->POP->isConnected())
-        form->POP->disconnectFromServer(); // a failure of the closing itself is of no interest
-    qCWarning(lcMail, "Error en la cuenta de correo %s: %s", qUtf8Printable(user), qUtf8Printable(reason));
-
-    QCheckBox* ignore = form->CheckBoxError();
-    if (ignore->isChecked())
-        return;
-    ignore->setChecked(true);
-    const auto uncheck = qScopeGuard([ignore] { ignore->setChecked(false); });
-    const QMessageBox::StandardButton answer =
-        seams::message({QStringLiteral("Error en la cuenta de correo ") + user, QStringLiteral("Error"),
-                        QMessageBox::Critical, QMessageBox::Ok, nullptr, reason});
-    if (answer == QMessageBox::Ok)
-        ContadorCorreo = 1;
-}
-
-// Runs one step of a check; anything it raises ends the check as a failure.
-template <typename F>
-void checkStep(TOstiva_Form* form, const QString& user, F&& step) noexcept
-{
-    try {
-        std::forward<F>(step)();
-    } catch (const PennaroError& e) {
-        guarded([&] { checkFailed(form, user, e.message()); });
-    } catch (...) {
-        guarded([&] { checkFailed(form, user, QStringLiteral("Error inesperado en la comprobación del correo")); });
-    }
-}
-
-// Messages are waiting: the sound first, then the mail program or the notice.
-void announce(TOstiva_Form* form, const QString& user, int count)
-{
-    seams::playSound(QStringLiteral("NOTIFY.WAV"));
-    if (!Correo_Form)
-        return;
-    if (form->CheckBoxPrograma()->isChecked()) {
-        Correo_Form->BitBtn1Click();
-        return;
-    }
-    Correo_Form->show();
-    Correo_Form->raise();
-    Correo_Form->activateWindow();
-    Correo_Form->Label1->setText(QString::number(count));
-    Correo_Form->Label2->setText(count == 1 ? QStringLiteral(" e-mail nuevo para ")
-                                            : QStringLiteral(" e-mails nuevos para "));
-    Correo_Form->Label3->setText(user);
-}
 
 } // namespace
 
@@ -182,48 +122,13 @@ void TOstiva_Form::BitBtn4Click()
     Cartero(EditMail1User()->text(), EditMail1Pass()->text(), EditPOP3()->text());
 }
 
-// Logs in, asks for the message count, announces new mail, and says goodbye, each step
-// through the client's asynchronous calls so the window keeps answering meanwhile.
-// Never lets an error escape: a failure ends the check as checkFailed() describes.
+// One mailbox check with these texts; never lets an error escape (see MailCheck).
 void TOstiva_Form::Cartero(const QString& user, const QString& password, const QString& server)
 {
-    if (CorreoEnCurso)
-        return;
-    checkStep(this, user, [&] {
-        // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
-        MailTarget target;
-        QString invalid;
-        if (!MailTarget::parse(server, &target, &invalid)) {
-            checkFailed(this, user, invalid);
-            return;
-        }
-        POP->setTarget(target);
-        POP->setUserId(user);
-        POP->setPassword(password);
-        CorreoEnCurso = true;
+    MailChecker->run(user, password, server);
+}
 
-        POP->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
-            checkStep(this, user, [&] {
-                if (!loggedIn) {
-                    checkFailed(this, user, reason);
-                    return;
-                }
-                POP->messageCount([this, user](bool counted, int count, const QString& reason) {
-                    checkStep(this, user, [&] {
-                        if (!counted) {
-                            checkFailed(this, user, reason);
-                            return;
-                        }
-                        if (count > 0)
-                            announce(this, user, count);
-                        if (!POP->disconnectFromServer()) {
-                            checkFailed(this, user, QStringLiteral("No se pudo despedir del servidor de correo (Quit)"));
-                            return;
-                        }
-                        CorreoEnCurso = false;
-                    });
-                });
-            });
-        });
-    });
+bool TOstiva_Form::CorreoEnCurso() const
+{
+    return MailChecker->inProgress();
 }
