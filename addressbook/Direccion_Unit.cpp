@@ -8,6 +8,7 @@
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QEvent>
 #include <QHostAddress>
@@ -241,12 +242,6 @@ private:
 
 namespace {
 
-void restartTimer()
-{
-    if (Ostiva_Form && Ostiva_Form->Timer1)
-        Ostiva_Form->Timer1->start();
-}
-
 QString fieldText(engine::Dataset* dataset, const QString& field)
 {
     const QVariant value = dataset->value(field);
@@ -370,7 +365,7 @@ void TDireccion_Form::BitBtn1Click()
     table->post();
     table->flushToDisk();
     DataModuleReminder->Actualizar();
-    restartTimer();
+    MinuteTimer::resume();
     done(QDialog::Accepted);
 }
 
@@ -409,7 +404,7 @@ void TDireccion_Form::cancelCard()
 {
     // An address typed for the dropped card must not end up in the next one.
     Edit1->clear();
-    restartTimer();
+    MinuteTimer::resume();
 }
 
 // ---- the e-mail list ----------------------------------------------------------------

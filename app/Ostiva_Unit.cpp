@@ -19,6 +19,7 @@
 #include "reminders/Buscar_Unit.h"
 #include "reminders/Reminder_Unit.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 #include "store/controls/DBGrid.h"
 
 #include <QApplication>
@@ -96,6 +97,7 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(60000);
+    MinuteTimer::attach(Timer1);
     POP = new Pop3Client(this);
     POP->setObjectName(QStringLiteral("POP"));
     MailChecker = std::make_unique<MailCheck>(POP, ui->CheckBoxError, ui->CheckBoxPrograma);

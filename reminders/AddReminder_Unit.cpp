@@ -7,6 +7,7 @@
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -30,13 +31,6 @@ void ensureEditing(engine::Table* table)
 {
     if (table->state() == engine::DataState::Browse)
         table->edit();
-}
-
-// Switches the minute timer on (a running timer keeps its count).
-void timerOn()
-{
-    if (Ostiva_Form && Ostiva_Form->Timer1 && !Ostiva_Form->Timer1->isActive())
-        Ostiva_Form->Timer1->start();
 }
 
 } // namespace
@@ -171,14 +165,14 @@ void TAddReminder_Form::BitBtn1Click()
     data->Actualizar();
     if (Ostiva_Form)
         Ostiva_Form->MonthCalendar1Click();
-    timerOn();
+    MinuteTimer::resume();
     finish();
 }
 
 void TAddReminder_Form::BitBtn2Click()
 {
     DataModuleReminder->CancelarReminder();
-    timerOn();
+    MinuteTimer::resume();
     finish();
 }
 

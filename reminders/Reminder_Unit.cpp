@@ -6,6 +6,7 @@
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QCloseEvent>
 #include <QScopeGuard>
@@ -82,8 +83,7 @@ void TReminder_Form::BitBtn3Click()
 
 void TReminder_Form::BitBtn4Click()
 {
-    if (Ostiva_Form && Ostiva_Form->Timer1 && !Ostiva_Form->Timer1->isActive())
-        Ostiva_Form->Timer1->start();
+    MinuteTimer::resume();
     finish();
 }
 
