@@ -2,7 +2,6 @@
 
 #include "ui_Direccion_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/DateEntry.h"
 #include "common/Error.h"
 #include "platform/Guard.h"
@@ -347,6 +346,12 @@ TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::mak
 TDireccion_Form::~TDireccion_Form() = default;
 
 // ---- accept and cancel ------------------------------------------------------------
+
+void TDireccion_Form::prepareForCard()
+{
+    PageControl1->setCurrentIndex(0);
+    Edit1->clear();
+}
 
 void TDireccion_Form::BitBtn1Click()
 {

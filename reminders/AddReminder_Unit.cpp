@@ -2,7 +2,6 @@
 
 #include "ui_AddReminder_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/DateText.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
@@ -111,6 +110,22 @@ void TAddReminder_Form::bind(TDataModuleReminder* data)
     ui->DBCheckBox2->setDataField(QStringLiteral("Leido"));
 }
 
+void TAddReminder_Form::openFor(const QDate& day, bool newReminder)
+{
+    if (newReminder)
+        UpDown1->setValue(0);
+    DateTimePicker1->setDate(day);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TAddReminder_Form::runFor(const QDate& day)
+{
+    DateTimePicker1->setDate(day);
+    exec();
+}
+
 void TAddReminder_Form::DateTimePicker1Change()
 {
     engine::Table* table = DataModuleReminder->TableReminder;
@@ -163,8 +178,7 @@ void TAddReminder_Form::BitBtn1Click()
     table->post();
     table->flushToDisk();
     data->Actualizar();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    data->remindersChanged();
     MinuteTimer::resume();
     finish();
 }

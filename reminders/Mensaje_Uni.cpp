@@ -2,7 +2,6 @@
 
 #include "ui_Mensaje_Uni.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/Clock.h"
 #include "common/DateText.h"
 #include "platform/Guard.h"
@@ -147,6 +146,13 @@ void TOKBottomDlg::attachDataSources(TDataModuleReminder* data)
     ui->DBText4->setDataField(QStringLiteral("RepetirS"));
 }
 
+bool TOKBottomDlg::alert(bool repeats)
+{
+    if (repeats)
+        ComboBox1->setEnabled(false);
+    return exec() == QDialog::Accepted;
+}
+
 void TOKBottomDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -174,8 +180,7 @@ void TOKBottomDlg::OKBtnClick()
     engine::Table* table = DataModuleReminder->TableReminder;
     table->remove();
     table->flushToDisk();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    DataModuleReminder->remindersChanged();
 }
 
 void TOKBottomDlg::BitBtn1Click()
@@ -213,8 +218,7 @@ void TOKBottomDlg::CancelBtnClick()
         table->post();
     }
     table->flushToDisk();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    DataModuleReminder->remindersChanged();
     ComboBox1->setEnabled(true);
     finish();
 }

@@ -64,6 +64,10 @@ public:
     std::unique_ptr<Ui::TOKBottomDlg> ui;
     QComboBox* ComboBox1 = nullptr; // postponement list; keeps its choice between alerts
 
+    // Shows the alert, modal, for the reminder TableReminder stands on; `repeats` locks
+    // the postponement list until one of the actions. True when an action closed it.
+    bool alert(bool repeats);
+
     // --- handlers ----------------------------------------------------------
     void FormShow();
     void OKBtnClick();     // "&Eliminar"

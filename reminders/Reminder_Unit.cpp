@@ -2,7 +2,6 @@
 
 #include "ui_Reminder_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
@@ -44,6 +43,16 @@ void TReminder_Form::attachDataSources(TDataModuleReminder* data)
     ui->DBGrid1->setDataSource(data ? data->DataSourceQueryReminder : nullptr);
 }
 
+QDate TReminder_Form::day() const
+{
+    return DateTimePicker1->date();
+}
+
+void TReminder_Form::setDay(const QDate& day)
+{
+    DateTimePicker1->setDate(day);
+}
+
 void TReminder_Form::DateTimePicker1Change()
 {
     DataModuleReminder->ReminderDia();
@@ -77,8 +86,7 @@ void TReminder_Form::BitBtn3Click()
         table->flushToDisk();
     }
     data->Actualizar();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    data->remindersChanged();
 }
 
 void TReminder_Form::BitBtn4Click()
