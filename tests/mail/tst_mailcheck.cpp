@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace {
 
 // What the server answers on one connection.
@@ -292,6 +294,27 @@ private slots:
         QCOMPARE(ContadorCorreo, 0);
         QVERIFY(f.messages.isEmpty());
         QTRY_VERIFY(!server.lines.isEmpty() && server.lines.last() == "Quit");
+    }
+
+    // A step that fails with an error of another library's kind ends the check with that
+    // error's own text, in the box's details and in the log.
+    void foreignErrorKeepsItsText()
+    {
+        FakePop3 server({statReply("+OK 2 100")});
+        ProgramFixture f;
+        startProgram(f);
+        LogCapture log;
+        setAccount(server.server());
+        Ostiva_Form->CheckBoxPrograma()->setChecked(true);
+        seams::setStartProgramHandler([](const QString&, bool) { throw std::runtime_error("sin lanzador"); });
+
+        comprobar();
+        WAIT_CHECK_DONE();
+
+        QCOMPARE(f.messages.size(), 1);
+        QCOMPARE(f.messages.at(0).detailedText, QStringLiteral("sin lanzador"));
+        QCOMPARE(log.texts("pennaro.mail"), QStringList{"Error en la cuenta de correo ana.perez: sin lanzador"});
+        QVERIFY(!Ostiva_Form->POP->isConnected());
     }
 
     void failureShowsErrorBox_data()
