@@ -2,11 +2,11 @@
 
 #include "ui_Direccion_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QEvent>
 #include <QHostAddress>
@@ -85,12 +85,6 @@ bool predeterminar(const QString& text, QString& email, int line)
 // ---- the window -----------------------------------------------------------------
 
 namespace {
-
-void restartTimer()
-{
-    if (Ostiva_Form && Ostiva_Form->Timer1)
-        Ostiva_Form->Timer1->start();
-}
 
 QString fieldText(engine::Dataset* dataset, const QString& field)
 {
@@ -195,6 +189,12 @@ TDireccion_Form::~TDireccion_Form() = default;
 
 // ---- accept and cancel ------------------------------------------------------------
 
+void TDireccion_Form::prepareForCard()
+{
+    PageControl1->setCurrentIndex(0);
+    Edit1->clear();
+}
+
 void TDireccion_Form::BitBtn1Click()
 {
     engine::Table* table = DataModuleReminder->TableLibreta;
@@ -212,7 +212,7 @@ void TDireccion_Form::BitBtn1Click()
     table->post();
     table->flushToDisk();
     DataModuleReminder->Actualizar();
-    restartTimer();
+    MinuteTimer::resume();
     done(QDialog::Accepted);
 }
 
@@ -251,7 +251,7 @@ void TDireccion_Form::cancelCard()
 {
     // An address typed for the dropped card must not end up in the next one.
     Edit1->clear();
-    restartTimer();
+    MinuteTimer::resume();
 }
 
 // ---- the e-mail list ----------------------------------------------------------------

@@ -46,8 +46,11 @@ public:
     ~TDireccion_Form() override;
 
     std::unique_ptr<Ui::TDireccion_Form> ui;
-    QTabWidget* PageControl1 = nullptr; // the five pages; the store turns it to "Nombre"
-    QLineEdit* Edit1 = nullptr;         // the e-mail input box; the store empties it
+    QTabWidget* PageControl1 = nullptr; // the five pages
+    QLineEdit* Edit1 = nullptr;         // the e-mail input box
+
+    // Before a card is opened: the first page ("Nombre") and an empty e-mail input box.
+    void prepareForCard();
 
     void BitBtn1Click();         // "&Aceptar"
     void BitBtn2Click();         // "&Cancelar" (also Escape and the title bar's close box)

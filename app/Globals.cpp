@@ -5,6 +5,7 @@
 #include "addressbook/Direccion_Unit.h"
 #include "addressbook/Direcciones_Unit.h"
 #include "app/Ostiva_Unit.h"
+#include "app/ProgramWindows.h"
 #include "common/Acerca_Unit.h"
 #include "mail/Correo_Unit.h"
 #include "platform/Guard.h"
@@ -54,7 +55,9 @@ void CreateProgramObjects()
     create(Ostiva_Form);
     create(OKBottomDlg);
     create(Reminder_Form);
-    create(DataModuleReminder);
+    // The store reaches the windows only through this, for the whole run.
+    static ProgramWindows windows;
+    guarded([&] { DataModuleReminder = new TDataModuleReminder(&windows); });
     create(AddReminder_Form);
     create(Correo_Form);
     create(Acerca_Form);

@@ -6,49 +6,22 @@
 #include "common/Clock.h"
 #include "common/DateText.h"
 #include "mail/Correo_Unit.h"
-#include "platform/Seams.h"
 #include "reminders/Mensaje_Uni.h"
 #include "store/Data_Unit.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QTimer>
 #include <QToolButton>
 
 namespace {
 
-enum class Alert {
-    Shown,     // the dialog was shown and acted upon
-    Missing,   // the record is gone since the query ran
-    Abandoned, // the dialog closed without an action (the program is ending)
-};
-
-// Raises one of today's reminders: the alert dialog, modal, with the timer off while it
-// is open.
-Alert raiseReminder(TOstiva_Form* form, TDataModuleReminder* data, const engine::Dataset::RowValues& row)
-{
-    if (AlertDates::repeatCount(row.values.at(2)) > 0)
-        OKBottomDlg->ComboBox1->setEnabled(false);
-
-    engine::Table* table = data->TableReminder;
-    if (!table->findKey(row.id))
-        return Alert::Missing;
-
-    if (table->value(QStringLiteral("PlaySound")).toBool())
-        seams::playSound(QStringLiteral("NOTIFY.WAV"));
-
-    form->Timer1->stop();
-    const int result = OKBottomDlg->exec();
-    form->Timer1->start();
-    return result == QDialog::Accepted ? Alert::Shown : Alert::Abandoned;
-}
+using Alert = TDataModuleReminder::Alert;
 
 // Today's reminders whose hour has passed and that are not read, one alert each, in the
 // order of the reminder query. Today's rows stand together in that order (it begins with
 // the date text), so they are read straight from the file, not found by walking the
 // query's rows.
-void scanDueReminders(TOstiva_Form* form, TDataModuleReminder* data)
+void scanDueReminders(TDataModuleReminder* data)
 {
     // The start-up pass may have its alert open already: that reminder is being dealt
     // with, and a second alert would move the record under it.
@@ -56,7 +29,7 @@ void scanDueReminders(TOstiva_Form* form, TDataModuleReminder* data)
         return;
 
     static const QString fecha = QStringLiteral("Fecha");
-    static const QStringList fields{QStringLiteral("Hora"), QStringLiteral("Leido"), QStringLiteral("RepetirN")};
+    static const QStringList fields{QStringLiteral("Hora"), QStringLiteral("Leido")};
     const QString today = DateText::fecha(Clock::today());
     engine::Query* query = data->QueryReminder;
     QVector<engine::Dataset::RowValues> rows = query->rowsWhere(fecha, today, fields);
@@ -75,7 +48,8 @@ void scanDueReminders(TOstiva_Form* form, TDataModuleReminder* data)
         const QVariant read = row.values.at(1);
         const bool due = hour < now && !read.isNull() && !read.toBool();
 
-        const Alert alert = due ? raiseReminder(form, data, row) : Alert::Missing;
+        // The timer is off while the alert is open, so that ticks do not nest there.
+        const Alert alert = due ? data->raiseAlert(row.id, true) : Alert::Missing;
         if (alert == Alert::Abandoned)
             return;
         if (alert == Alert::Missing) { // not due, or gone: the next row
@@ -103,7 +77,7 @@ void TOstiva_Form::Timer1Timer()
     }
 
     if (ToolButton1()->isEnabled() && DataModuleReminder && OKBottomDlg)
-        scanDueReminders(this, DataModuleReminder);
+        scanDueReminders(DataModuleReminder);
 
     ++ContadorCorreo;
     if (ContadorCorreo >= IntervaloCorreo) {

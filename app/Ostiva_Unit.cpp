@@ -8,6 +8,7 @@
 #include "common/DateText.h"
 #include "common/Error.h"
 #include "common/Rutines.h"
+#include "mail/Correo_Unit.h"
 #include "mail/Pop3Client.h"
 #include "platform/BringToFront.h"
 #include "platform/EditLimits.h"
@@ -19,6 +20,7 @@
 #include "reminders/Buscar_Unit.h"
 #include "reminders/Reminder_Unit.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 #include "store/controls/DBGrid.h"
 
 #include <QApplication>
@@ -32,8 +34,6 @@
 #include <QTimer>
 
 TOstiva_Form* Ostiva_Form = nullptr;
-qint32 ContadorCorreo = 0;
-qint32 IntervaloCorreo = 0;
 MesAno MesConsultado;
 TrayIcon* IconData = nullptr;
 
@@ -98,8 +98,12 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(60000);
+    MinuteTimer::attach(Timer1);
     POP = new Pop3Client(this);
     POP->setObjectName(QStringLiteral("POP"));
+    MailChecker = std::make_unique<MailCheck>(POP, ui->CheckBoxError, ui->CheckBoxPrograma);
+    MailChecker->onErrorAcknowledged = [] { ContadorCorreo = 1; };
+    TCorreo_Form::setProgramSource([this] { return ui->EditPrograma->text(); });
     Rutines1 = new TRutines(this);
     Rutines1->setObjectName(QStringLiteral("Rutines1"));
     CalendarMarks = new MonthCalendarAdapter(ui->MonthCalendar1, this);
@@ -141,6 +145,7 @@ TOstiva_Form::~TOstiva_Form()
 {
     if (Ostiva_Form == this)
         Ostiva_Form = nullptr;
+    TCorreo_Form::setProgramSource(nullptr);
     if (IconData && IconData->parent() == this)
         IconData = nullptr;
 }

@@ -5,8 +5,10 @@
 //
 // Its handlers live in several files by subject: app/Ostiva_Unit.cpp (window, icon,
 // commands), app/Ostiva_Timer.cpp (minute tick and due-reminder scan),
-// app/Ostiva_Calendar.cpp (calendar month marks) and mail/Ostiva_Mail.cpp (mail
+// app/Ostiva_Calendar.cpp (calendar month marks) and app/Ostiva_Mail.cpp (mail
 // settings, mailbox check).
+
+#include "mail/MailCheck.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -46,8 +48,6 @@ struct MesAno
     bool operator!=(const MesAno& o) const { return !(*this == o); }
 };
 
-extern qint32 ContadorCorreo;  // minutes counted towards the next mailbox check
-extern qint32 IntervaloCorreo; // minutes between mailbox checks
 extern MesAno MesConsultado;   // month whose reminders QueryReminderMes selects
 extern TrayIcon* IconData;     // the notification-area icon, filled once by FormCreate
 
@@ -120,7 +120,7 @@ public:
     void ConsultarBold(QVector<quint32>& days);
     void CalcularBold(QVector<quint32> days);
 
-    // --- mail (mail/Ostiva_Mail.cpp) -----------------------------------------
+    // --- mail (app/Ostiva_Mail.cpp) ------------------------------------------
     void CargarCorreo(); // loads the mail settings into the e-mail page (part of FormCreate)
     void BitBtn5Click(); // "Guardar"
     void BitBtn4Click(); // "&Comprobar"
@@ -128,7 +128,8 @@ public:
     void Cartero(const QString& user, const QString& password, const QString& server);
     QString Encrypt(const QString& text) const;
     QString DeEncrypt(const QString& text) const;
-    bool CorreoEnCurso = false; // a mailbox check is under way: no second one starts meanwhile
+    bool CorreoEnCurso() const; // a mailbox check is under way: no second one starts meanwhile
+    std::unique_ptr<MailCheck> MailChecker;
 
     // Ends the program (the "&Terminar" path); tests replace it to stay alive.
     static void setQuitHandler(std::function<void()> handler);

@@ -2,7 +2,7 @@
 
 #include "ui_Correo_Unit.h"
 
-#include "app/Ostiva_Unit.h"
+#include "mail/MailCheck.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "platform/WindowPlacement.h"
@@ -63,10 +63,23 @@ TCorreo_Form::~TCorreo_Form()
 QPushButton* TCorreo_Form::BitBtn1() const { return ui->BitBtn1; }
 QPushButton* TCorreo_Form::BitBtn2() const { return ui->BitBtn2; }
 
+namespace {
+std::function<QString()>& programSource()
+{
+    static std::function<QString()> source;
+    return source;
+}
+} // namespace
+
+void TCorreo_Form::setProgramSource(std::function<QString()> source)
+{
+    programSource() = std::move(source);
+}
+
 void TCorreo_Form::BitBtn1Click()
 {
     ContadorCorreo = 0;
-    const QString program = Ostiva_Form ? Ostiva_Form->EditPrograma()->text() : QString();
+    const QString program = programSource() ? programSource()() : QString();
     // Handed over unchanged; what the desktop makes of it is not looked at.
     seams::startProgram(program, true);
     hide();

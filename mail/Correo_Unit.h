@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class CornerPlacement;
@@ -32,6 +33,8 @@ public:
     // "&Correo": starts the mail program named on the main window's e-mail page,
     // maximised, and hides the notice. Also run directly by the mailbox check.
     void BitBtn1Click();
+    // Where "&Correo" reads the mail program's text (the e-mail page sets it); none: "".
+    static void setProgramSource(std::function<QString()> source);
     // "C&ancelar": hides the notice.
     void BitBtn2Click();
     // Placement at the top-right corner of the screen, on showing and on activation.

@@ -2,11 +2,12 @@
 
 #include "ui_AddReminder_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/DateText.h"
+#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QLineEdit>
 #include <QTimer>
@@ -28,13 +29,6 @@ void ensureEditing(engine::Table* table)
 {
     if (table->state() == engine::DataState::Browse)
         table->edit();
-}
-
-// Switches the minute timer on (a running timer keeps its count).
-void timerOn()
-{
-    if (Ostiva_Form && Ostiva_Form->Timer1 && !Ostiva_Form->Timer1->isActive())
-        Ostiva_Form->Timer1->start();
 }
 
 } // namespace
@@ -115,6 +109,20 @@ void TAddReminder_Form::bind(TDataModuleReminder* data)
     ui->DBCheckBox2->setDataField(QStringLiteral("Leido"));
 }
 
+void TAddReminder_Form::openFor(const QDate& day, bool newReminder)
+{
+    if (newReminder)
+        UpDown1->setValue(0);
+    DateTimePicker1->setDate(day);
+    bringToFront(this);
+}
+
+void TAddReminder_Form::runFor(const QDate& day)
+{
+    DateTimePicker1->setDate(day);
+    exec();
+}
+
 void TAddReminder_Form::DateTimePicker1Change()
 {
     engine::Table* table = DataModuleReminder->TableReminder;
@@ -167,15 +175,14 @@ void TAddReminder_Form::BitBtn1Click()
     table->post();
     table->flushToDisk();
     data->Actualizar();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
-    timerOn();
+    data->remindersChanged();
+    MinuteTimer::resume();
     finish();
 }
 
 void TAddReminder_Form::BitBtn2Click()
 {
     DataModuleReminder->CancelarReminder();
-    timerOn();
+    MinuteTimer::resume();
     finish();
 }

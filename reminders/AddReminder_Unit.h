@@ -48,6 +48,12 @@ public:
     DatePicker* DateTimePicker1 = nullptr;
     UpDownArrows* UpDown1 = nullptr;
 
+    // Opens the form on the pending record of TableReminder with its date on `day`:
+    // modeless, or modal returning when the form is closed. A new reminder's repeat
+    // arrows start from 0.
+    void openFor(const QDate& day, bool newReminder);
+    void runFor(const QDate& day);
+
     // --- handlers ----------------------------------------------------------
     void DateTimePicker1Change();
     void UpDown1Click(bool up);

@@ -2,11 +2,11 @@
 
 #include "ui_Mensaje_Uni.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/Clock.h"
 #include "common/DateText.h"
 #include "platform/Guard.h"
 #include "store/Data_Unit.h"
+#include "store/ReminderRepeat.h"
 
 #include <QScopeGuard>
 
@@ -82,15 +82,6 @@ QDate nextOccurrence(const QDate& stored, int count, const QString& unit, const 
     return date;
 }
 
-int repeatCount(const QVariant& value)
-{
-    if (value.isNull())
-        return 0;
-    bool ok = false;
-    const int count = value.toString().trimmed().toInt(&ok, 10);
-    return ok ? count : 0;
-}
-
 } // namespace AlertDates
 
 // --- the dialog -------------------------------------------------------------------
@@ -155,6 +146,13 @@ void TOKBottomDlg::attachDataSources(TDataModuleReminder* data)
     ui->DBText4->setDataField(QStringLiteral("RepetirS"));
 }
 
+bool TOKBottomDlg::alert(bool repeats)
+{
+    if (repeats)
+        ComboBox1->setEnabled(false);
+    return exec() == QDialog::Accepted;
+}
+
 void TOKBottomDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
@@ -163,13 +161,9 @@ void TOKBottomDlg::showEvent(QShowEvent* event)
 
 void TOKBottomDlg::FormShow()
 {
-    // A count that reads as zero offers the postponement list; any other count, and a
-    // blank one, shows the repetition line instead.
-    const QVariant count = DataModuleReminder->TableReminder->value(QStringLiteral("RepetirN"));
-    const QString text = count.toString().trimmed();
-    bool isNumber = false;
-    const int value = text.toInt(&isNumber, 10);
-    const bool repeats = text.isEmpty() || (isNumber && value != 0);
+    // A repeating reminder shows its repetition line; any other offers the postponement
+    // list, by which "&Repetir" then postpones it.
+    const bool repeats = ReminderRepeat::repeats(DataModuleReminder->TableReminder->value(QStringLiteral("RepetirN")));
     ui->Label1->setVisible(repeats);
     ui->DBText3->setVisible(repeats);
     ui->DBText4->setVisible(repeats);
@@ -186,8 +180,7 @@ void TOKBottomDlg::OKBtnClick()
     engine::Table* table = DataModuleReminder->TableReminder;
     table->remove();
     table->flushToDisk();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    DataModuleReminder->remindersChanged();
 }
 
 void TOKBottomDlg::BitBtn1Click()
@@ -205,7 +198,7 @@ void TOKBottomDlg::CancelBtnClick()
 {
     engine::Table* table = DataModuleReminder->TableReminder;
     const QDateTime now = Clock::now();
-    const int count = AlertDates::repeatCount(table->value(QStringLiteral("RepetirN")));
+    const int count = ReminderRepeat::count(table->value(QStringLiteral("RepetirN")));
 
     if (count >= 1) {
         const QDate stored = DateText::parseFecha(table->asString(QStringLiteral("Fecha")));
@@ -225,8 +218,7 @@ void TOKBottomDlg::CancelBtnClick()
         table->post();
     }
     table->flushToDisk();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    DataModuleReminder->remindersChanged();
     ComboBox1->setEnabled(true);
     finish();
 }

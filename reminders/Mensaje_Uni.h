@@ -50,10 +50,6 @@ Postponement postpone(int entry, const QDateTime& now);
 // `stored` back; so does a count below 1.
 QDate nextOccurrence(const QDate& stored, int count, const QString& unit, const QDateTime& now);
 
-// The repetition count of a "RepetirN" value: a decimal integer, else 0 (blank,
-// not a number, null).
-int repeatCount(const QVariant& value);
-
 } // namespace AlertDates
 
 // Left only through its three actions: Escape presses "&Repetir", the close box does nothing.
@@ -69,6 +65,10 @@ public:
 
     std::unique_ptr<Ui::TOKBottomDlg> ui;
     QComboBox* ComboBox1 = nullptr; // postponement list; keeps its choice between alerts
+
+    // Shows the alert, modal, for the reminder TableReminder stands on; `repeats` locks
+    // the postponement list until one of the actions. True when an action closed it.
+    bool alert(bool repeats);
 
     // --- handlers ----------------------------------------------------------
     void FormShow();

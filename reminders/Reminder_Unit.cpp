@@ -2,10 +2,10 @@
 
 #include "ui_Reminder_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"
+#include "store/EditSession.h"
 
 #include <QTimer>
 
@@ -41,6 +41,16 @@ void TReminder_Form::attachDataSources(TDataModuleReminder* data)
     ui->DBGrid1->setDataSource(data ? data->DataSourceQueryReminder : nullptr);
 }
 
+QDate TReminder_Form::day() const
+{
+    return DateTimePicker1->date();
+}
+
+void TReminder_Form::setDay(const QDate& day)
+{
+    DateTimePicker1->setDate(day);
+}
+
 void TReminder_Form::DateTimePicker1Change()
 {
     DataModuleReminder->ReminderDia();
@@ -74,13 +84,11 @@ void TReminder_Form::BitBtn3Click()
         table->flushToDisk();
     }
     data->Actualizar();
-    if (Ostiva_Form)
-        Ostiva_Form->MonthCalendar1Click();
+    data->remindersChanged();
 }
 
 void TReminder_Form::BitBtn4Click()
 {
-    if (Ostiva_Form && Ostiva_Form->Timer1 && !Ostiva_Form->Timer1->isActive())
-        Ostiva_Form->Timer1->start();
+    MinuteTimer::resume();
     finish();
 }

@@ -28,6 +28,10 @@ public:
     std::unique_ptr<Ui::TReminder_Form> ui;
     DatePicker* DateTimePicker1 = nullptr; // the listed date
 
+    // The listed day, and listing another one.
+    QDate day() const;
+    void setDay(const QDate& day);
+
     // --- handlers ----------------------------------------------------------
     void DateTimePicker1Change();
     void DBGrid1DblClick();

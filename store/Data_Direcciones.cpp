@@ -3,47 +3,12 @@
 
 #include "store/Data_Unit.h"
 
-#include "addressbook/Direccion_Unit.h"
-#include "app/Ostiva_Unit.h"
 #include "common/Error.h"
-#include "platform/BringToFront.h"
-#include "platform/Guard.h"
 #include "platform/Seams.h"
-
-#include <QLineEdit>
-#include <QTabWidget>
-#include <QTimer>
+#include "store/EditSession.h"
+#include "store/StoreWindows.h"
 
 namespace {
-
-void stopTimer()
-{
-    if (Ostiva_Form && Ostiva_Form->Timer1)
-        Ostiva_Form->Timer1->stop();
-}
-
-// The card editor opens on its first page with an empty e-mail input box.
-void prepareCardEditor()
-{
-    if (!Direccion_Form)
-        return;
-    Direccion_Form->PageControl1->setCurrentIndex(0);
-    Direccion_Form->Edit1->clear();
-}
-
-// Undoes the start of an edit whose editor does not open: the card is dropped and the
-// timer runs again.
-void dropCard()
-{
-    guarded([] { DataModuleReminder->TableLibreta->cancel(); });
-    if (Ostiva_Form && Ostiva_Form->Timer1)
-        Ostiva_Form->Timer1->start();
-}
-
-bool cardEditorOpen()
-{
-    return Direccion_Form && Direccion_Form->isVisible();
-}
 
 // The name of `field` as the table declares it, or "" when the table has no such field.
 QString declaredField(const engine::FieldDefs& fields, const QString& field)
@@ -59,21 +24,16 @@ QString declaredField(const engine::FieldDefs& fields, const QString& field)
 
 void TDataModuleReminder::AnadirDireccion()
 {
-    if (cardEditorOpen())
+    if (m_windows->cardEditorOpen())
         return;
-    stopTimer();
-    prepareCardEditor();
-    try {
-        // On an empty table edit() already inserts; insert() then drops that unchanged
-        // record and starts a fresh one.
-        TableLibreta->edit();
-        TableLibreta->insert();
-    } catch (...) {
-        // The editor will not open: nothing may stay half-inserted or the timer stopped.
-        dropCard();
-        throw;
-    }
-    bringToFront(Direccion_Form);
+    EditSession session(TableLibreta);
+    m_windows->prepareCardEditor();
+    // On an empty table edit() already inserts; insert() then drops that unchanged
+    // record and starts a fresh one.
+    TableLibreta->edit();
+    TableLibreta->insert();
+    session.commit();
+    m_windows->openCardEditor();
 }
 
 void TDataModuleReminder::EditarDireccion()
@@ -81,23 +41,19 @@ void TDataModuleReminder::EditarDireccion()
     if (!QueryLibreta->isActive() || QueryLibreta->isNull(QStringLiteral("ID")))
         return;
     const qint64 id = QueryLibreta->asInteger(QStringLiteral("ID"));
-    const bool wasOpen = cardEditorOpen();
-    stopTimer();
-    prepareCardEditor();
-    try {
-        // The key search ends the pending edit of a card already open in the editor.
-        if (!TableLibreta->findKey(id)) {
-            // The list is older than the table: opening the current record instead would
-            // show (and let the user change) another card.
-            throw EngineError(QStringLiteral("La dirección seleccionada ya no existe en la libreta"));
-        }
-        TableLibreta->edit();
-    } catch (...) {
-        if (!wasOpen)
-            dropCard();
-        throw;
+    // A card already open in the editor stays that editor's to end, whatever happens here.
+    EditSession session(TableLibreta, m_windows->cardEditorOpen() ? EditSession::OnFailure::Keep
+                                                                  : EditSession::OnFailure::Cancel);
+    m_windows->prepareCardEditor();
+    // The key search ends the pending edit of a card already open in the editor.
+    if (!TableLibreta->findKey(id)) {
+        // The list is older than the table: opening the current record instead would
+        // show (and let the user change) another card.
+        throw EngineError(QStringLiteral("La dirección seleccionada ya no existe en la libreta"));
     }
-    bringToFront(Direccion_Form);
+    TableLibreta->edit();
+    session.commit();
+    m_windows->openCardEditor();
 }
 
 void TDataModuleReminder::CancelarDirecciones()
@@ -109,42 +65,20 @@ void TDataModuleReminder::BuscarDireccion(const QString& text)
 {
     // Moving the table would end the edit of the card open in the editor and leave the
     // editor on another record.
-    if (cardEditorOpen()) {
+    if (m_windows->cardEditorOpen()) {
         seams::showPlain(QStringLiteral("Cierre primero la ficha de dirección abierta."));
         return;
     }
-    if (!TableLibreta->isActive() || TableLibreta->isEmpty())
-        return;
-    bool found = false;
-    for (;;) {
-        // An empty text matches nothing, as a text search for "" finds no position.
-        const QString nombre = TableLibreta->asString(QStringLiteral("Nombre"));
-        if (!text.isEmpty() && nombre.contains(text, Qt::CaseSensitive)) {
-            stopTimer();
-            try {
-                TableLibreta->edit();
-            } catch (...) {
-                dropCard();
-                throw;
-            }
-            Direccion_Form->exec();
-            TableLibreta->next();
-            found = true;
-        } else {
-            TableLibreta->next();
-        }
-
-        if (TableLibreta->eof()) {
-            TableLibreta->first();
-            if (found)
-                return;
-            if (!seams::askYesNo(QStringLiteral("Nombre no encontrado, ¿volver a buscar desde el principio?"),
-                                 QStringLiteral("Buscar Dirección")))
-                return;
-        } else if (found) {
-            return;
-        }
-    }
+    const auto again = [] {
+        return seams::askYesNo(QStringLiteral("Nombre no encontrado, ¿volver a buscar desde el principio?"),
+                               QStringLiteral("Buscar Dirección"));
+    };
+    wrapSearch(TableLibreta, QStringLiteral("Nombre"), text, again, [this] {
+        EditSession session(TableLibreta);
+        TableLibreta->edit();
+        session.commit();
+        m_windows->runCardEditor();
+    });
 }
 
 void TDataModuleReminder::Consulta(const QString& tableFile, engine::Query* query, const QString& field, bool ascending)

@@ -1,27 +1,21 @@
 #include "store/Data_Unit.h"
 
-#include "app/Ostiva_Unit.h"
 #include "common/Clock.h"
 #include "common/DateText.h"
 #include "common/Error.h"
 #include "common/Rutines.h"
-#include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Seams.h"
-#include "reminders/AddReminder_Unit.h"
-#include "reminders/Mensaje_Uni.h"
-#include "reminders/Reminder_Unit.h"
+#include "store/EditSession.h"
+#include "store/ReminderRepeat.h"
+#include "store/StoreWindows.h"
 #include "store/engine/OverdueScan.h"
 #include "store/engine/Tables.h"
 
-#include <QCalendarWidget>
-#include <QComboBox>
-#include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
-#include <QSpinBox>
-#include <QTimer>
+#include <QScopeGuard>
 
 using engine::FieldDef;
 using engine::FieldDefs;
@@ -30,14 +24,6 @@ using engine::FieldType;
 TDataModuleReminder* DataModuleReminder = nullptr;
 
 namespace {
-
-// A repetition count as the program reads it: not a whole number counts as 0.
-int repeatCount(const QVariant& repetirN)
-{
-    bool ok = false;
-    const int n = repetirN.toString().trimmed().toInt(&ok);
-    return ok ? n : 0;
-}
 
 // Every field the program uses must be in an opened table, else the file is not ours.
 void checkFields(engine::Table* table, const FieldDefs& expected, const QString& filePath)
@@ -66,7 +52,8 @@ FieldDefs TDataModuleReminder::direccionesFields()
     return engine::tables::direccionesFields();
 }
 
-TDataModuleReminder::TDataModuleReminder(QObject* parent) : QObject(parent)
+TDataModuleReminder::TDataModuleReminder(StoreWindows* windows, QObject* parent)
+    : QObject(parent), m_windows(windows)
 {
     DataModuleReminder = this;
     setObjectName(QStringLiteral("DataModuleReminder"));
@@ -97,12 +84,7 @@ TDataModuleReminder::TDataModuleReminder(QObject* parent) : QObject(parent)
         query->setMasterSource(DataSourceTableReminder);
 
     // The windows created before the store get their data-bound controls now.
-    if (Ostiva_Form)
-        Ostiva_Form->attachDataSources(this);
-    if (OKBottomDlg)
-        OKBottomDlg->attachDataSources(this);
-    if (Reminder_Form)
-        Reminder_Form->attachDataSources(this);
+    m_windows->attachDataSources(this);
 
     guarded([this] { DataModuleCreate(); });
 }
@@ -142,22 +124,28 @@ bool TDataModuleReminder::isTableLeftover(const QString& fileName)
 
 void TDataModuleReminder::Cargar()
 {
-    // 1-3. Program folder, user name, per-user folder and data folder.
-    const QString programFolder = ProgramFolder::path();
+    // This user's data folder under the program folder, and the connection to it.
     const QString user = ProgramFolder::userName();
-    QDir().mkpath(programFolder + user); // a failure shows at the next step
+    QDir().mkpath(ProgramFolder::path() + user); // a failure shows when the alias makes the data folder
     m_dataFolder = dataFolderPath();
-    const QString aliasName = QStringLiteral("Ostiva20") + user;
-
-    // 4-5. Folder and connection.
-    CreateAlias(aliasName, m_dataFolder);
+    CreateAlias(QStringLiteral("Ostiva20") + user, m_dataFolder);
     DatabaseReminder->setPath(m_dataFolder);
     DatabaseReminder->connect();
 
-    const QString direccionesPath = DatabaseReminder->filePath(kDireccionesFile);
-    const QString reminderPath = DatabaseReminder->filePath(kReminderFile);
+    openTables(DatabaseReminder->filePath(kReminderFile), DatabaseReminder->filePath(kDireccionesFile));
+    openLists();
+    alertOverdue();
 
-    // 6. The address table is made when missing.
+    // The calendar marks, and the day list on today.
+    m_windows->remindersChanged();
+    m_windows->showDay(Clock::today());
+    ReminderDia();
+}
+
+// Opens both tables, making each one that is missing; a file that is not one of our
+// tables is refused before anything reads it.
+void TDataModuleReminder::openTables(const QString& reminderPath, const QString& direccionesPath)
+{
     if (!QFileInfo::exists(direccionesPath)) {
         TableLibreta->close();
         TableLibreta->setTableName(kDireccionesFile);
@@ -168,7 +156,6 @@ void TDataModuleReminder::Cargar()
         checkFields(TableLibreta, direccionesFields(), direccionesPath);
     }
 
-    // 7. Both tables open; the reminder table is made when missing.
     if (QFileInfo::exists(reminderPath)) {
         TableLibreta->close();
         TableLibreta->setTableName(kDireccionesFile);
@@ -178,49 +165,59 @@ void TDataModuleReminder::Cargar()
         TableReminder->setTableName(kReminderFile);
         TableReminder->open();
         checkFields(TableReminder, reminderFields(), reminderPath);
-    } else {
-        TableReminder->close();
-        TableReminder->setTableName(kReminderFile);
-        TableReminder->setFieldDefs(reminderFields());
-        TableReminder->setIndexFields(engine::tables::reminderIndex());
-        TableReminder->createTable();
-        TableReminder->open();
-        if (!TableLibreta->isActive()) {
-            TableLibreta->setTableName(kDireccionesFile);
-            TableLibreta->open();
-            checkFields(TableLibreta, direccionesFields(), direccionesPath);
-        }
+        return;
     }
+    TableReminder->close();
+    TableReminder->setTableName(kReminderFile);
+    TableReminder->setFieldDefs(reminderFields());
+    TableReminder->setIndexFields(engine::tables::reminderIndex());
+    TableReminder->createTable();
+    TableReminder->open();
+    if (!TableLibreta->isActive()) {
+        TableLibreta->setTableName(kDireccionesFile);
+        TableLibreta->open();
+        checkFields(TableLibreta, direccionesFields(), direccionesPath);
+    }
+}
 
-    // 8. The address list.
+// The address list by name, and every reminder by date text and hour text.
+void TDataModuleReminder::openLists()
+{
     QueryLibreta->setSql({QStringLiteral("SELECT *"), QStringLiteral("FROM Direcciones.DB"),
                           QStringLiteral("ORDER BY Nombre, Email DESC")});
     QueryLibreta->execSql();
     QueryLibreta->open();
 
-    // 9. All reminders by date text and hour text.
     QueryReminder->setSql(
         {QStringLiteral("SELECT *"), QStringLiteral("FROM Reminder.DB"), QStringLiteral("ORDER BY Fecha, Hora")});
     QueryReminder->execSql();
     QueryReminder->open();
     QueryReminder->first();
+}
 
-    // 10. Overdue scan: every unread reminder of a past day is alerted. Only the rows that
-    // can qualify are read; each alert may change the table, so they are read again after
-    // it. Today is read once for the whole pass.
-    OverdueScan::run(QueryReminder, Clock::today(), [this](const OverdueScan::Row& row) {
-        if (repeatCount(row.repetirN) > 0)
-            OKBottomDlg->ComboBox1->setEnabled(false);
-        TableReminder->findKey(row.id);
-        if (TableReminder->value(QStringLiteral("PlaySound")).toBool())
-            seams::playSound(QStringLiteral("NOTIFY.WAV"));
-        OKBottomDlg->exec();
+// Every unread reminder of a past day is alerted before the program shows. The timer
+// stays on meanwhile: a tick that comes while such an alert is open leaves it alone.
+void TDataModuleReminder::alertOverdue()
+{
+    OverdueScan::run(QueryReminder, Clock::today(), [this](const OverdueScan::Row& row) { raiseAlert(row.id, false); });
+}
+
+TDataModuleReminder::Alert TDataModuleReminder::raiseAlert(qint64 id, bool pauseTimer)
+{
+    // Placed by its key, or not at all: the table's current record is another reminder.
+    if (!TableReminder->findKey(id))
+        return Alert::Missing;
+    const bool repeats = ReminderRepeat::repeats(TableReminder->value(QStringLiteral("RepetirN")));
+    if (TableReminder->value(QStringLiteral("PlaySound")).toBool())
+        seams::playSound(QStringLiteral("NOTIFY.WAV"));
+
+    if (pauseTimer)
+        MinuteTimer::pause();
+    const auto resume = qScopeGuard([pauseTimer] {
+        if (pauseTimer)
+            MinuteTimer::resume();
     });
-
-    // 11-12. Calendar marks and today's day list.
-    Ostiva_Form->MonthCalendar1Click();
-    Reminder_Form->DateTimePicker1->setDate(Clock::today());
-    ReminderDia();
+    return m_windows->showAlert(repeats) ? Alert::Shown : Alert::Abandoned;
 }
 
 void TDataModuleReminder::CreateAlias(const QString& aliasName, const QString& dataFolder)
@@ -266,32 +263,23 @@ void TDataModuleReminder::CerrarDataBase()
 
 void TDataModuleReminder::AnadirReminder()
 {
-    if (AddReminder_Form->isVisible())
+    if (m_windows->reminderEditorShowing())
         return;
-    Ostiva_Form->Timer1->stop();
-
+    EditSession session(TableReminder);
     const QTime now = Clock::now().time();
     const QTime hour = QTime(now.hour(), now.minute()).addSecs(30 * 60);
-    const QDate date = Ostiva_Form->MonthCalendar1()->selectedDate();
+    const QDate date = m_windows->selectedDay();
 
-    try {
-        TableReminder->edit();
-        TableReminder->insert();
-        TableReminder->setValue(QStringLiteral("Fecha"), DateText::fecha(date));
-        TableReminder->setValue(QStringLiteral("Hora"), DateText::longTime(hour));
-        TableReminder->setValue(QStringLiteral("PlaySound"), true);
-        TableReminder->setValue(QStringLiteral("Leido"), false);
-        TableReminder->setValue(QStringLiteral("RepetirN"), QStringLiteral("0"));
-        TableReminder->setValue(QStringLiteral("RepetirS"), QStringLiteral("Día/s"));
-    } catch (...) {
-        // The form will not open: nothing may stay half-inserted or the timer stopped.
-        guarded([this] { TableReminder->cancel(); });
-        Ostiva_Form->Timer1->start();
-        throw;
-    }
-    AddReminder_Form->UpDown1->setValue(0);
-    AddReminder_Form->DateTimePicker1->setDate(date);
-    bringToFront(AddReminder_Form);
+    TableReminder->edit();
+    TableReminder->insert();
+    TableReminder->setValue(QStringLiteral("Fecha"), DateText::fecha(date));
+    TableReminder->setValue(QStringLiteral("Hora"), DateText::longTime(hour));
+    TableReminder->setValue(QStringLiteral("PlaySound"), true);
+    TableReminder->setValue(QStringLiteral("Leido"), false);
+    TableReminder->setValue(QStringLiteral("RepetirN"), QStringLiteral("0"));
+    TableReminder->setValue(QStringLiteral("RepetirS"), QStringLiteral("Día/s"));
+    session.commit();
+    m_windows->openReminderEditor(date, true);
 }
 
 void TDataModuleReminder::EditarReminder()
@@ -299,24 +287,17 @@ void TDataModuleReminder::EditarReminder()
     if (!QueryReminderDia->isActive() || QueryReminderDia->isNull(QStringLiteral("ID")))
         return;
     const qint64 id = QueryReminderDia->asInteger(QStringLiteral("ID"));
-    Ostiva_Form->Timer1->stop();
-    try {
-        if (!TableReminder->findKey(id))
-            throw EngineError(QStringLiteral("El recordatorio ya no existe"));
-        TableReminder->edit();
-        AddReminder_Form->DateTimePicker1->setDate(
-            DateText::parseFecha(TableReminder->asString(QStringLiteral("Fecha"))));
-        if (TableReminder->isNull(QStringLiteral("RepetirN")))
-            TableReminder->setValue(QStringLiteral("RepetirN"), QStringLiteral("0"));
-        if (TableReminder->isNull(QStringLiteral("RepetirS")))
-            TableReminder->setValue(QStringLiteral("RepetirS"), QStringLiteral("Día/s"));
-    } catch (...) {
-        // The form will not open: leave the record as it was and the timer running.
-        guarded([this] { TableReminder->cancel(); });
-        Ostiva_Form->Timer1->start();
-        throw;
-    }
-    bringToFront(AddReminder_Form);
+    EditSession session(TableReminder);
+    if (!TableReminder->findKey(id))
+        throw EngineError(QStringLiteral("El recordatorio ya no existe"));
+    TableReminder->edit();
+    const QDate date = DateText::parseFecha(TableReminder->asString(QStringLiteral("Fecha")));
+    if (TableReminder->isNull(QStringLiteral("RepetirN")))
+        TableReminder->setValue(QStringLiteral("RepetirN"), QStringLiteral("0"));
+    if (TableReminder->isNull(QStringLiteral("RepetirS")))
+        TableReminder->setValue(QStringLiteral("RepetirS"), QStringLiteral("Día/s"));
+    session.commit();
+    m_windows->openReminderEditor(date, false);
 }
 
 void TDataModuleReminder::CancelarReminder()
@@ -327,39 +308,40 @@ void TDataModuleReminder::CancelarReminder()
 
 void TDataModuleReminder::BuscarRecordatorio(const QString& text)
 {
-    if (AddReminder_Form->isVisible()) {
+    if (QWidget* editor = m_windows->reminderEditorShowing()) {
         // A reminder is being entered in the form: searching would take it over.
-        seams::showPlain(QStringLiteral("Termine antes el recordatorio que está editando."), AddReminder_Form);
+        seams::showPlain(QStringLiteral("Termine antes el recordatorio que está editando."), editor);
         return;
     }
-    if (!TableReminder->isActive() || TableReminder->isEmpty())
+    const auto again = [] {
+        return seams::askYesNo(QStringLiteral("Recordatorio no encontrado, ¿volver a buscar desde el principio?"),
+                               QStringLiteral("Buscar Recordatorio"));
+    };
+    wrapSearch(TableReminder, QStringLiteral("Recordatorio"), text, again, [this] {
+        EditSession session(TableReminder);
+        TableReminder->edit();
+        const QDate date = DateText::parseFecha(TableReminder->asString(QStringLiteral("Fecha")));
+        session.commit();
+        m_windows->runReminderEditor(date);
+    });
+}
+
+void TDataModuleReminder::wrapSearch(engine::Table* table, const QString& field, const QString& text,
+                                     const std::function<bool()>& again, const std::function<void()>& open)
+{
+    if (!table->isActive() || table->isEmpty())
         return;
     bool found = false;
     for (;;) {
-        const QString reminder = TableReminder->asString(QStringLiteral("Recordatorio"));
-        if (!text.isEmpty() && reminder.contains(text, Qt::CaseSensitive)) {
-            Ostiva_Form->Timer1->stop();
-            try {
-                TableReminder->edit();
-                AddReminder_Form->DateTimePicker1->setDate(
-                    DateText::parseFecha(TableReminder->asString(QStringLiteral("Fecha"))));
-            } catch (...) {
-                guarded([this] { TableReminder->cancel(); });
-                Ostiva_Form->Timer1->start();
-                throw;
-            }
-            AddReminder_Form->exec();
-            TableReminder->next();
+        // An empty text matches nothing, as a text search for "" finds no position.
+        if (!text.isEmpty() && table->asString(field).contains(text, Qt::CaseSensitive)) {
+            open();
             found = true;
-        } else {
-            TableReminder->next();
         }
-        if (TableReminder->eof()) {
-            TableReminder->first();
-            if (found)
-                return;
-            if (!seams::askYesNo(QStringLiteral("Recordatorio no encontrado, ¿volver a buscar desde el principio?"),
-                                 QStringLiteral("Buscar Recordatorio")))
+        table->next();
+        if (table->eof()) {
+            table->first();
+            if (found || !again())
                 return;
         } else if (found) {
             return;
@@ -369,7 +351,7 @@ void TDataModuleReminder::BuscarRecordatorio(const QString& text)
 
 void TDataModuleReminder::ReminderDia()
 {
-    const QString date = DateText::fecha(Reminder_Form->DateTimePicker1->date());
+    const QString date = DateText::fecha(m_windows->listedDay());
     QueryReminderDia->setSql({QStringLiteral("SELECT *"), QStringLiteral("FROM Reminder.DB"),
                               QStringLiteral("WHERE Fecha = \"") + date + QStringLiteral("\" "),
                               QStringLiteral("ORDER BY Hora")});
@@ -390,6 +372,11 @@ void TDataModuleReminder::Actualizar()
     ActualizarQuery(QueryReminder);
     ActualizarQuery(QueryReminderDia);
     ActualizarQuery(QueryReminderMes);
+}
+
+void TDataModuleReminder::remindersChanged()
+{
+    m_windows->remindersChanged();
 }
 
 void TDataModuleReminder::ActualizarQuery(engine::Query* query)

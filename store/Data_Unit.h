@@ -15,13 +15,17 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+class StoreWindows;
 class TRutines;
 
 class TDataModuleReminder : public QObject
 {
     Q_OBJECT
 public:
-    explicit TDataModuleReminder(QObject* parent = nullptr);
+    // `windows` answers the store's requests to the windows for the store's whole life.
+    explicit TDataModuleReminder(StoreWindows* windows, QObject* parent = nullptr);
     ~TDataModuleReminder() override;
 
     // Components, in the order the store holds them.
@@ -68,6 +72,25 @@ public:
     bool Localizar(const QString& field, const QString& value);
     void Actualizar();
     void ActualizarQuery(engine::Query* query);
+    // A window changed reminders: the calendar marks are drawn again.
+    void remindersChanged();
+
+    // Raises the alert for reminder `id`: TableReminder is placed on it, its sound plays,
+    // and the alert is shown, modal. `pauseTimer` keeps the minute timer off while it is
+    // open. A reminder no longer in the table is not alerted (Missing).
+    enum class Alert {
+        Shown,     // the alert was shown and acted upon
+        Missing,   // the record is gone since it was read
+        Abandoned, // the alert closed without an action (the program is ending)
+    };
+    Alert raiseAlert(qint64 id, bool pauseTimer);
+
+    // Walks `table` from its current record for one whose `field` contains `text` (case
+    // matters; an empty text matches nothing) and hands it to `open`, after which the
+    // table moves on one record. At the end the table goes back to its first record;
+    // when nothing was found, `again` is asked whether to walk it once more.
+    static void wrapSearch(engine::Table* table, const QString& field, const QString& text,
+                           const std::function<bool()>& again, const std::function<void()>& open);
 
     // --- address cards (Data_Direcciones.cpp) ---------------------------------
     void AnadirDireccion();
@@ -77,6 +100,11 @@ public:
     void Consulta(const QString& tableFile, engine::Query* query, const QString& field, bool ascending);
 
 private:
+    void openTables(const QString& reminderPath, const QString& direccionesPath);
+    void openLists();
+    void alertOverdue();
+
+    StoreWindows* m_windows;
     QString m_dataFolder;
 };
 

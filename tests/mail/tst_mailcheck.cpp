@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace {
 
 // What the server answers on one connection.
@@ -129,7 +131,7 @@ private:
 };
 
 // A check ends when no exchange is under way any more.
-#define WAIT_CHECK_DONE() QTRY_VERIFY_WITH_TIMEOUT(!Ostiva_Form->CorreoEnCurso, 15000)
+#define WAIT_CHECK_DONE() QTRY_VERIFY_WITH_TIMEOUT(!Ostiva_Form->CorreoEnCurso(), 15000)
 
 const QString kUser = QStringLiteral("ana.perez");
 const QString kPassword = QStringLiteral("secreto");
@@ -215,7 +217,7 @@ private slots:
 
         comprobar();
         QCOMPARE(ContadorCorreo, 1);
-        QVERIFY(Ostiva_Form->CorreoEnCurso); // the answer comes later, through the event loop
+        QVERIFY(Ostiva_Form->CorreoEnCurso()); // the answer comes later, through the event loop
         WAIT_CHECK_DONE();
 
         QCOMPARE(f.sounds, QStringList{"NOTIFY.WAV"});
@@ -291,6 +293,27 @@ private slots:
         QCOMPARE(ContadorCorreo, 0);
         QVERIFY(f.messages.isEmpty());
         QTRY_VERIFY(!server.lines.isEmpty() && server.lines.last() == "Quit");
+    }
+
+    // A step that fails with an error of another library's kind ends the check with that
+    // error's own text, in the box's details and in the log.
+    void foreignErrorKeepsItsText()
+    {
+        FakePop3 server({statReply("+OK 2 100")});
+        ProgramFixture f;
+        startProgram(f);
+        LogCapture log;
+        setAccount(server.server());
+        Ostiva_Form->CheckBoxPrograma()->setChecked(true);
+        seams::setStartProgramHandler([](const QString&, bool) { throw std::runtime_error("sin lanzador"); });
+
+        comprobar();
+        WAIT_CHECK_DONE();
+
+        QCOMPARE(f.messages.size(), 1);
+        QCOMPARE(f.messages.at(0).detailedText, QStringLiteral("sin lanzador"));
+        QCOMPARE(log.texts("pennaro.mail"), QStringList{"Error en la cuenta de correo ana.perez: sin lanzador"});
+        QVERIFY(!Ostiva_Form->POP->isConnected());
     }
 
     void failureShowsErrorBox_data()
@@ -438,7 +461,7 @@ private slots:
                 return;
             QVERIFY(Ostiva_Form->CheckBoxError()->isChecked());
             Ostiva_Form->BitBtn4Click();
-            QTRY_VERIFY_WITH_TIMEOUT(server.connections == 2 && !Ostiva_Form->CorreoEnCurso, 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(server.connections == 2 && !Ostiva_Form->CorreoEnCurso(), 15000);
             secondDone = true;
         };
 
@@ -493,7 +516,7 @@ private slots:
         setAccount(server.server());
 
         comprobar();
-        QVERIFY(Ostiva_Form->CorreoEnCurso);
+        QVERIFY(Ostiva_Form->CorreoEnCurso());
         ContadorCorreo = 4;
         comprobar();
         QCOMPARE(ContadorCorreo, 1); // still the entry's first act
@@ -523,7 +546,7 @@ private slots:
         QTimer ticker;
         ticker.setInterval(20);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
-            if (Ostiva_Form->CorreoEnCurso)
+            if (Ostiva_Form->CorreoEnCurso())
                 ++ticksWhileWaiting;
         });
         ticker.start();
@@ -605,10 +628,10 @@ private slots:
             QCOMPARE(int(Ostiva_Form->POP->port()), port);
             // 995 is POP3S whether it is written with pop3s:// or as a port.
             QCOMPARE(Ostiva_Form->POP->tls() == MailTarget::Tls::Implicit, port == 995);
-            QVERIFY(Ostiva_Form->CorreoEnCurso);
+            QVERIFY(Ostiva_Form->CorreoEnCurso());
         } else {
             QCOMPARE(Ostiva_Form->POP->host(), QString("previo"));
-            QVERIFY(!Ostiva_Form->CorreoEnCurso);
+            QVERIFY(!Ostiva_Form->CorreoEnCurso());
         }
         WAIT_CHECK_DONE();
         // Nothing answers POP3 at any of them: each ends in the error box.
@@ -665,15 +688,15 @@ private slots:
 
         Ostiva_Form->Timer1Timer();
         QCOMPARE(ContadorCorreo, 0);
-        QVERIFY(!Ostiva_Form->CorreoEnCurso);
+        QVERIFY(!Ostiva_Form->CorreoEnCurso());
         Correo_Form->hide();
         for (int tick = 1; tick <= 2; ++tick) {
             Ostiva_Form->Timer1Timer();
             QCOMPARE(ContadorCorreo, tick);
         }
-        QVERIFY(!Ostiva_Form->CorreoEnCurso);
+        QVERIFY(!Ostiva_Form->CorreoEnCurso());
         Ostiva_Form->Timer1Timer();
-        QVERIFY(Ostiva_Form->CorreoEnCurso);
+        QVERIFY(Ostiva_Form->CorreoEnCurso());
         WAIT_CHECK_DONE();
         QCOMPARE(server.connections, 1);
     }

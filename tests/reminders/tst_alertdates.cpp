@@ -2,6 +2,7 @@
 // entries, the next date of a repeating reminder, and the reading of the repeat count.
 
 #include "reminders/Mensaje_Uni.h"
+#include "store/ReminderRepeat.h"
 
 #include <QTest>
 #include <QTimeZone>
@@ -128,21 +129,26 @@ private slots:
     {
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("count");
-        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << 0;
-        QTest::newRow("three") << QVariant(QStringLiteral("3")) << 3;
-        QTest::newRow("thirty-one") << QVariant(QStringLiteral("31")) << 31;
-        QTest::newRow("null") << QVariant() << 0;
-        QTest::newRow("empty") << QVariant(QString()) << 0;
-        QTest::newRow("letters") << QVariant(QStringLiteral("ab")) << 0;
-        QTest::newRow("digit and letter") << QVariant(QStringLiteral("1a")) << 0;
-        QTest::newRow("blank around") << QVariant(QStringLiteral(" 2")) << 2;
-        QTest::newRow("negative") << QVariant(QStringLiteral("-1")) << -1;
+        QTest::addColumn<bool>("repeats");
+        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << 0 << false;
+        QTest::newRow("three") << QVariant(QStringLiteral("3")) << 3 << true;
+        QTest::newRow("thirty-one") << QVariant(QStringLiteral("31")) << 31 << true;
+        QTest::newRow("null") << QVariant() << 0 << false;
+        QTest::newRow("empty") << QVariant(QString()) << 0 << false;
+        QTest::newRow("blanks only") << QVariant(QStringLiteral("  ")) << 0 << false;
+        QTest::newRow("letters") << QVariant(QStringLiteral("ab")) << 0 << false;
+        QTest::newRow("digit and letter") << QVariant(QStringLiteral("1a")) << 0 << false;
+        QTest::newRow("blank around") << QVariant(QStringLiteral(" 2")) << 2 << true;
+        QTest::newRow("negative") << QVariant(QStringLiteral("-1")) << -1 << false;
+        QTest::newRow("stored as a number") << QVariant(4) << 4 << true;
     }
     void repeatCount()
     {
         QFETCH(QVariant, value);
         QFETCH(int, count);
-        QCOMPARE(AlertDates::repeatCount(value), count);
+        QFETCH(bool, repeats);
+        QCOMPARE(ReminderRepeat::count(value), count);
+        QCOMPARE(ReminderRepeat::repeats(value), repeats);
     }
 };
 

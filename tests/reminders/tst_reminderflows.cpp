@@ -479,7 +479,8 @@ private slots:
         QTest::newRow("0") << QVariant("0") << false << true << kHoy << QStringLiteral("10:12:00");
         QTest::newRow("3 days") << QVariant("3") << true << false << QStringLiteral("07/03/2027")
                                 << QStringLiteral("09:00:00");
-        QTest::newRow("blank") << QVariant() << true << true << kHoy << QStringLiteral("10:12:00");
+        // A blank count does not repeat: the list it postpones by is the one shown.
+        QTest::newRow("blank") << QVariant() << false << true << kHoy << QStringLiteral("10:12:00");
         QTest::newRow("not a number") << QVariant("ab") << false << true << kHoy << QStringLiteral("10:12:00");
     }
     void repeatLineOrPostponementList()

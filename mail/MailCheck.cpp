@@ -1,0 +1,125 @@
+#include "mail/MailCheck.h"
+
+#include "common/Error.h"
+#include "mail/Correo_Unit.h"
+#include "mail/MailTarget.h"
+#include "mail/Pop3Client.h"
+#include "platform/BringToFront.h"
+#include "platform/Guard.h"
+#include "platform/Seams.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QScopeGuard>
+
+qint32 ContadorCorreo = 0;
+qint32 IntervaloCorreo = 0;
+
+MailCheck::MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openProgram)
+    : m_pop(pop), m_ignoreErrors(ignoreErrors), m_openProgram(openProgram)
+{
+}
+
+// Runs one step of a check; anything it raises ends the check as a failure, its own text
+// kept as the reason.
+template <typename F>
+void MailCheck::step(const QString& user, F&& f) noexcept
+{
+    try {
+        std::forward<F>(f)();
+    } catch (const PennaroError& e) {
+        guarded([&] { fail(user, e.message()); });
+    } catch (const std::exception& e) {
+        guarded([&] { fail(user, QString::fromLocal8Bit(e.what())); });
+    } catch (...) {
+        guarded([&] { fail(user, QStringLiteral("Error inesperado en la comprobación del correo")); });
+    }
+}
+
+// Ends a failed check: the connection is closed, the reason is logged, then the error is
+// reported unless the user ignores errors, with the reason as the box's detailed text.
+// "Ignorar errores." stays checked while the box is up, so a check that fails meanwhile
+// (the minute timer goes on under a modal box) shows no second box.
+void MailCheck::fail(const QString& user, const QString& reason)
+{
+    m_inProgress = false;
+    if (m_pop->isConnected())
+        m_pop->disconnectFromServer(); // a failure of the closing itself is of no interest
+    qCWarning(lcMail, "Error en la cuenta de correo %s: %s", qUtf8Printable(user), qUtf8Printable(reason));
+
+    if (m_ignoreErrors->isChecked())
+        return;
+    m_ignoreErrors->setChecked(true);
+    const auto uncheck = qScopeGuard([this] { m_ignoreErrors->setChecked(false); });
+    const QMessageBox::StandardButton answer =
+        seams::message({QStringLiteral("Error en la cuenta de correo ") + user, QStringLiteral("Error"),
+                        QMessageBox::Critical, QMessageBox::Ok, nullptr, reason});
+    if (answer == QMessageBox::Ok && onErrorAcknowledged)
+        onErrorAcknowledged();
+}
+
+void MailCheck::run(const QString& user, const QString& password, const QString& server)
+{
+    if (m_inProgress)
+        return;
+    step(user, [&] {
+        // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
+        MailTarget target;
+        QString invalid;
+        if (!MailTarget::parse(server, &target, &invalid)) {
+            fail(user, invalid);
+            return;
+        }
+        m_pop->setTarget(target);
+        m_pop->setUserId(user);
+        m_pop->setPassword(password);
+        m_inProgress = true;
+
+        m_pop->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
+            step(user, [&] {
+                if (!loggedIn) {
+                    fail(user, reason);
+                    return;
+                }
+                m_pop->messageCount([this, user](bool ok, int count, const QString& reason) {
+                    step(user, [&] {
+                        if (!ok) {
+                            fail(user, reason);
+                            return;
+                        }
+                        counted(user, count);
+                    });
+                });
+            });
+        });
+    });
+}
+
+// The count is in: new mail is announced, then the client says goodbye.
+void MailCheck::counted(const QString& user, int count)
+{
+    if (count > 0)
+        announce(user, count);
+    if (!m_pop->disconnectFromServer()) {
+        fail(user, QStringLiteral("No se pudo despedir del servidor de correo (Quit)"));
+        return;
+    }
+    m_inProgress = false;
+}
+
+// Messages are waiting: the sound first, then the mail program or the notice.
+void MailCheck::announce(const QString& user, int count)
+{
+    seams::playSound(QStringLiteral("NOTIFY.WAV"));
+    if (!Correo_Form)
+        return;
+    if (m_openProgram->isChecked()) {
+        Correo_Form->BitBtn1Click();
+        return;
+    }
+    bringToFront(Correo_Form);
+    Correo_Form->Label1->setText(QString::number(count));
+    Correo_Form->Label2->setText(count == 1 ? QStringLiteral(" e-mail nuevo para ")
+                                            : QStringLiteral(" e-mails nuevos para "));
+    Correo_Form->Label3->setText(user);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// One mailbox check at a time: logs in through the POP3 client, asks for the message
+// count, announces new mail (the sound, then the mail program or the new-mail notice)
+// and says goodbye, each step through the client's asynchronous calls so the windows
+// keep answering meanwhile. A failure ends the check: the connection is closed, the
+// reason goes to the log, and the error box shows it unless errors are ignored.
+
+#include <QString>
+
+#include <functional>
+
+class Pop3Client;
+class QCheckBox;
+
+extern qint32 ContadorCorreo;  // minutes counted towards the next mailbox check
+extern qint32 IntervaloCorreo; // minutes between mailbox checks
+
+class MailCheck
+{
+public:
+    // `ignoreErrors` ("Ignorar errores.") and `openProgram` (start the mail program
+    // instead of the notice) are read at each check; `pop` is the client every check
+    // reuses. All three outlive the check.
+    MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openProgram);
+
+    // Runs when the user acknowledges a failed check's error box with its OK.
+    std::function<void()> onErrorAcknowledged;
+
+    // Starts a check unless one is under way. Never raises: a failure ends the check.
+    void run(const QString& user, const QString& password, const QString& server);
+    bool inProgress() const { return m_inProgress; }
+
+private:
+    template <typename F>
+    void step(const QString& user, F&& f) noexcept;
+    void fail(const QString& user, const QString& reason);
+    void counted(const QString& user, int count);
+    void announce(const QString& user, int count);
+
+    Pop3Client* m_pop;
+    QCheckBox* m_ignoreErrors;
+    QCheckBox* m_openProgram;
+    bool m_inProgress = false;
+};

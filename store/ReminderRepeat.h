@@ -1,0 +1,18 @@
+#pragma once
+// The one reading of a reminder's repetition count ("RepetirN", decimal text of at most
+// two characters; "0" when the reminder does not repeat).
+
+#include <QVariant>
+
+namespace ReminderRepeat {
+
+// The count: the text, blanks trimmed, read as a decimal integer; 0 for a null field, a
+// blank one or a text that is not a number.
+int count(const QVariant& repetirN);
+
+// Whether the reminder repeats: a count above 0. A blank, "0", a text that is not a
+// number and a negative count all mean a reminder that does not repeat, one that the
+// alert postpones by its list.
+bool repeats(const QVariant& repetirN);
+
+} // namespace ReminderRepeat
