@@ -553,7 +553,7 @@ private slots:
 
         // The button returns with the check still under way, before the server has greeted.
         comprobar();
-        QVERIFY2(Ostiva_Form->CorreoEnCurso, "the button waited for the server");
+        QVERIFY2(Ostiva_Form->CorreoEnCurso(), "the button waited for the server");
         QVERIFY(!Correo_Form->isVisible());
         WAIT_CHECK_DONE();
         QVERIFY2(ticksWhileWaiting >= 10, qPrintable(QString::number(ticksWhileWaiting)));
