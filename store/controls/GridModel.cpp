@@ -1,8 +1,7 @@
 #include "store/controls/GridModel.h"
 
 #include "store/engine/Dataset.h"
-
-#include <QDate>
+#include "store/engine/FieldText.h"
 
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -75,7 +74,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     // paint the grid again). The grid's own reload reports it; the cell stays empty.
     try {
         const int column = index.column();
-        return cellText(m_dataset->valueAt(index.row(), m_columns.at(column).field), m_types.at(column));
+        return engine::valueText(m_types.at(column), m_dataset->valueAt(index.row(), m_columns.at(column).field));
     } catch (...) {
         return QVariant();
     }
@@ -96,18 +95,4 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-}
-
-QString GridModel::cellText(const QVariant& value, engine::FieldType type)
-{
-    if (!value.isValid())
-        return QString();
-    switch (type) {
-    case engine::FieldType::Date:
-        return value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
-    case engine::FieldType::Logical:
-        return value.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
-    default:
-        return value.toString();
-    }
 }

@@ -48,9 +48,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The text a cell shows for a stored value, as the dataset's displayText() gives it.
-    static QString cellText(const QVariant& value, engine::FieldType type);
-
 private:
     QPointer<engine::Dataset> m_dataset;
     QVector<GridColumn> m_columns;

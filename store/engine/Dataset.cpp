@@ -3,6 +3,7 @@
 #include "common/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
+#include "store/engine/FieldText.h"
 #include "store/engine/Sqlite.h"
 
 #include <QDateTime>
@@ -68,26 +69,6 @@ struct Dataset::Window
 };
 
 namespace {
-
-QString dateText(const QDate& date)
-{
-    return date.toString(QStringLiteral("dd/MM/yyyy"));
-}
-
-// A day/month/year text ("05/03/2027", also "5/3/2027"); an invalid date when it is none.
-QDate parseDate(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char('/'));
-    if (parts.size() != 3)
-        return {};
-    bool okDay = false, okMonth = false, okYear = false;
-    const int day = parts.at(0).toInt(&okDay);
-    const int month = parts.at(1).toInt(&okMonth);
-    const int year = parts.at(2).toInt(&okYear);
-    if (!okDay || !okMonth || !okYear || parts.at(2).size() != 4)
-        return {};
-    return QDate(year, month, day);
-}
 
 std::optional<bool> parseBool(const QString& text)
 {
@@ -165,7 +146,7 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
             return value.toDate().isValid() ? value : QVariant();
         if (type == QMetaType::QDateTime)
             return value.toDateTime().date();
-        const QDate date = parseDate(value.toString());
+        const QDate date = parseDateText(value.toString());
         if (!date.isValid())
             throw ConversionError(
                 QStringLiteral("«%1» no es una fecha válida para el campo «%2»").arg(value.toString(), field.name));
@@ -182,19 +163,6 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
     }
     }
     return {};
-}
-
-// The text of a field's value: dates as dd/mm/yyyy, logicals in words.
-QString textOf(const FieldDef& field, const QVariant& value)
-{
-    switch (field.type) {
-    case FieldType::Date:
-        return dateText(value.toDate());
-    case FieldType::Logical:
-        return value.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
-    default:
-        return value.toString();
-    }
 }
 
 ConversionError emptyField(const FieldDef& field, const QString& as)
@@ -900,7 +868,7 @@ QString Dataset::asString(const QString& fieldName) const
     const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("texto"));
-    return textOf(def, v);
+    return valueText(def.type, v);
 }
 
 qint64 Dataset::asInteger(const QString& fieldName) const
@@ -919,7 +887,7 @@ qint64 Dataset::asInteger(const QString& fieldName) const
             return n;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
 bool Dataset::asBoolean(const QString& fieldName) const
@@ -936,7 +904,7 @@ bool Dataset::asBoolean(const QString& fieldName) const
             return *b;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
 QDate Dataset::asDate(const QString& fieldName) const
@@ -949,12 +917,12 @@ QDate Dataset::asDate(const QString& fieldName) const
     if (def.type == FieldType::Date)
         return v.toDate();
     if (def.type == FieldType::Text || def.type == FieldType::Memo) {
-        const QDate date = parseDate(v.toString());
+        const QDate date = parseDateText(v.toString());
         if (date.isValid())
             return date;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
 QString Dataset::displayText(const QString& fieldName) const
@@ -963,7 +931,7 @@ QString Dataset::displayText(const QString& fieldName) const
         return {};
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
-    return v.isValid() ? textOf(m_fields.at(index), v) : QString();
+    return v.isValid() ? valueText(m_fields.at(index).type, v) : QString();
 }
 
 QVariant Dataset::valueAt(int row, const QString& fieldName) const
@@ -986,7 +954,7 @@ QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid())
         throw emptyField(field, QStringLiteral("texto"));
-    return textOf(field, value);
+    return valueText(field.type, value);
 }
 
 namespace {

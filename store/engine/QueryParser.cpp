@@ -1,6 +1,7 @@
 #include "store/engine/QueryParser.h"
 
 #include "common/Error.h"
+#include "store/engine/FieldText.h"
 #include "store/engine/Sqlite.h"
 
 #include <QDate>
@@ -88,17 +89,6 @@ QVector<Token> tokenize(const QString& text)
     }
     tokens.append({Tok::End, QString()});
     return tokens;
-}
-
-// "5/3/2027" or "05/03/2027" as a date; invalid when it is none.
-QDate parseDate(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char('/'));
-    if (parts.size() != 3 || parts.at(2).size() != 4)
-        return {};
-    bool a = false, b = false, c = false;
-    const QDate date(parts.at(2).toInt(&c), parts.at(1).toInt(&b), parts.at(0).toInt(&a));
-    return a && b && c ? date : QDate();
 }
 
 // A LIKE pattern ("%" any run, "_" one character) as a GLOB pattern, which compares
@@ -336,7 +326,7 @@ private:
         if (textual) {
             params.append(constant);
         } else if (f->type == FieldType::Date) {
-            const QDate date = parseDate(constant.trimmed());
+            const QDate date = parseDateText(constant);
             if (!date.isValid())
                 invalid(QStringLiteral("«%1» no es una fecha").arg(constant));
             params.append(date);

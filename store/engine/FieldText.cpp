@@ -1,0 +1,37 @@
+#include "store/engine/FieldText.h"
+
+#include "common/DateText.h"
+
+
+namespace engine {
+
+QString logicalText(bool value)
+{
+    return value ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+}
+
+QString dateText(const QDate& date)
+{
+    return date.isValid() ? DateText::fecha(date) : QString();
+}
+
+QDate parseDateText(const QString& text)
+{
+    return DateText::tryParseFecha(text, DateText::Year::Full).value_or(QDate());
+}
+
+QString valueText(FieldType type, const QVariant& value)
+{
+    if (!value.isValid())
+        return QString();
+    switch (type) {
+    case FieldType::Date:
+        return dateText(value.toDate());
+    case FieldType::Logical:
+        return logicalText(value.toBool());
+    default:
+        return value.toString();
+    }
+}
+
+} // namespace engine
