@@ -70,18 +70,6 @@ struct Dataset::Window
 
 namespace {
 
-std::optional<bool> parseBool(const QString& text)
-{
-    const QString t = text.trimmed().toLower();
-    static const QStringList yes{"true", "t", "verdadero", "v", "sí", "si", "s", "yes", "y", "1"};
-    static const QStringList no{"false", "f", "falso", "no", "n", "0"};
-    if (yes.contains(t))
-        return true;
-    if (no.contains(t))
-        return false;
-    return std::nullopt;
-}
-
 bool isIntegerType(int typeId)
 {
     switch (typeId) {
@@ -135,7 +123,7 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
         if (isIntegerType(type))
             return value.toLongLong() != 0;
         if (type == QMetaType::QString) {
-            if (const std::optional<bool> b = parseBool(value.toString()))
+            if (const std::optional<bool> b = parseLogical(value.toString()))
                 return *b;
         }
         throw ConversionError(
@@ -900,7 +888,7 @@ bool Dataset::asBoolean(const QString& fieldName) const
     if (def.type == FieldType::Logical)
         return v.toBool();
     if (def.type == FieldType::Text || def.type == FieldType::Memo) {
-        if (const std::optional<bool> b = parseBool(v.toString()))
+        if (const std::optional<bool> b = parseLogical(v.toString()))
             return *b;
     }
     throw ConversionError(

@@ -2,8 +2,21 @@
 
 #include "common/DateText.h"
 
+#include <QStringList>
 
 namespace engine {
+
+std::optional<bool> parseLogical(const QString& text)
+{
+    const QString t = text.trimmed().toLower();
+    static const QStringList yes{"true", "t", "verdadero", "v", "sí", "si", "s", "yes", "y", "1"};
+    static const QStringList no{"false", "f", "falso", "no", "n", "0"};
+    if (yes.contains(t))
+        return true;
+    if (no.contains(t))
+        return false;
+    return std::nullopt;
+}
 
 QString logicalText(bool value)
 {

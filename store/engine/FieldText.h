@@ -8,8 +8,14 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 
 namespace engine {
+
+// A logical value written as a word, in any case and with blanks around: "true", "t",
+// "verdadero", "v", "sí", "si", "s", "yes", "y", "1" are true; "false", "f", "falso", "no",
+// "n", "0" are false. Nothing for any other text.
+std::optional<bool> parseLogical(const QString& text);
 
 // "Verdadero" or "Falso".
 QString logicalText(bool value);

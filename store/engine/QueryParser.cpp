@@ -331,13 +331,10 @@ private:
                 invalid(QStringLiteral("«%1» no es una fecha").arg(constant));
             params.append(date);
         } else if (f->type == FieldType::Logical) {
-            const QString t = constant.trimmed().toLower();
-            if (t == QLatin1String("true") || t == QLatin1String("t"))
-                params.append(true);
-            else if (t == QLatin1String("false") || t == QLatin1String("f"))
-                params.append(false);
-            else
+            const std::optional<bool> logical = parseLogical(constant);
+            if (!logical)
                 invalid(QStringLiteral("«%1» no es un valor lógico").arg(constant));
+            params.append(*logical);
         } else {
             bool ok = false;
             const qint64 n = constant.trimmed().toLongLong(&ok);
