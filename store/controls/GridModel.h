@@ -54,4 +54,7 @@ private:
     QVector<engine::FieldType> m_types; // per column
     int m_rows = 0;
     int m_current = -1;
+    // The last failure a cell read logged: a view paints many cells, and one broken file
+    // would otherwise log the same failure for each of them on every paint.
+    mutable QString m_lastFailure;
 };
