@@ -33,6 +33,7 @@ public:
 
     // Creates the table file with its one table; fails if the file already exists.
     // `indexFields` are the fields of the primary index joined by ";" (the first is the key).
+    // The file gets the indexes tables::extraIndexes() declares for it too.
     void createTable(const QString& tableFile, const FieldDefs& fields, const QString& indexFields);
 
     // The names createTable builds a table file under before moving it into place: ".",
@@ -42,7 +43,7 @@ public:
 
     // The open handle of an existing table file, opening it on first use. Raises a Spanish
     // EngineError naming the file when it is missing, is no SQLite file or lacks its table.
-    // Opening never writes to the file.
+    // Opening writes to the file only to add the declared indexes an older file lacks.
     sqlite3* handle(const QString& tableFile);
 
     // The SQL name of the one table inside a table file ("Reminder.DB" -> "Reminder").

@@ -43,7 +43,6 @@ struct Dataset::Statements
     sql::Statement remove;
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
     std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
-    bool overdueIndexChecked = false;
     std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
     std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
 };
@@ -945,32 +944,6 @@ QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
     return valueText(field.type, value);
 }
 
-namespace {
-
-// A day-first date text as year-month-day ("05/03/2027" -> "2027-03-05") when it is a
-// valid date of exactly that form, else "" (which sorts before every date). Built from
-// SQLite's own functions only, so that any program may still write the file: date()
-// with a modifier turns a day that does not exist into another ("31/02" -> "03/03") or
-// into null, and
-// the year 0 is no date of the calendar the program reads dates with.
-QString isoDaySql(const QString& column)
-{
-    const QString iso =
-        QStringLiteral("substr(%1, 7, 4) || '-' || substr(%1, 4, 2) || '-' || substr(%1, 1, 2)").arg(column);
-    return QStringLiteral("(CASE WHEN %1 GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' AND substr(%1, 7, 4) <> "
-                          "'0000' AND date(%2, '+0 days') IS %2 THEN %2 ELSE '' END)")
-        .arg(column, iso);
-}
-
-// 1 when a logical field reads as false, 0 when it is true or empty; as the rows read
-// it (an integer of the stored value, 0 meaning false).
-QString unreadSql(const QString& column)
-{
-    return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
-}
-
-} // namespace
-
 QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
                                                         const QDate& today, const QStringList& fieldNames) const
 {
@@ -981,40 +954,8 @@ QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField,
     if (m_fields.at(dateIndex).type != FieldType::Text || m_fields.at(flagIndex).type != FieldType::Logical)
         throw EngineError(QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».")
                               .arg(m_name, dateField, flagField));
-    sqlite3* db = database();
-    const QString table = sql::quoted(Connection::sqlTableName(tableFile()));
-    const QString day = isoDaySql(sql::quoted(m_fields.at(dateIndex).name));
-    const QString unread = unreadSql(sql::quoted(m_fields.at(flagIndex).name));
-
-    if (!m_stmts->overdueIndexChecked) {
-        m_stmts->overdueIndexChecked = true;
-        const QString indexName = Connection::sqlTableName(tableFile()) + QStringLiteral("_vencidos");
-        try {
-            sql::Statement exists;
-            exists.prepare(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
-                           QStringLiteral("Error al leer «%1»").arg(tableFile()));
-            bool present = false;
-            {
-                const sql::Statement::Use use(exists);
-                exists.bind(1, indexName);
-                present = exists.step();
-            }
-            if (!present) {
-                const QString what = QStringLiteral("Error al indexar «%1»").arg(tableFile());
-                sql::WriteTransaction transaction(db, what);
-                sql::exec(db,
-                          QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3, %4)")
-                              .arg(sql::quoted(indexName), table, unread, day)
-                              .toUtf8()
-                              .constData(),
-                          what);
-                transaction.commit();
-                forgetRows();
-            }
-        } catch (const std::exception&) {
-            // A file we may only read: the rows are found without the index, more slowly.
-        }
-    }
+    const QString day = sql::isoDay(sql::quoted(m_fields.at(dateIndex).name));
+    const QString unread = sql::isFalse(sql::quoted(m_fields.at(flagIndex).name));
 
     return selectRows(QStringLiteral("((%1 = 1 AND %2 < ?) OR (%1 = 0 AND %2 = ''))").arg(unread, day),
                       {today.toString(Qt::ISODate)}, fieldNames, -1);

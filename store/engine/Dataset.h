@@ -111,9 +111,9 @@ public:
     // The rows, in the dataset's order, that can be overdue on `today` by a day-first text
     // date (dd/mm/yyyy) and a logical read flag: those whose flag is false and whose date
     // lies before `today`, and every row whose date is empty or not a valid date of that
-    // form, whatever its flag. An expression index over the two finds them without reading
-    // the other rows; it is made in the file on first use (left out when the file cannot be
-    // written, which only makes the search slower).
+    // form, whatever its flag. An expression index over the two, when the table file declares
+    // one (sql::isFalse of the flag, then sql::isoDay of the date), finds them without
+    // reading the other rows.
     QVector<RowValues> overdueCandidates(const QString& dateField, const QString& flagField, const QDate& today,
                                          const QStringList& fields) const;
 
