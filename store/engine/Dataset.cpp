@@ -347,19 +347,54 @@ QVector<qint64> Dataset::selectIds()
     return ids;
 }
 
-void Dataset::readWindow(int pos, int size) const
+// One row of a window read: its place among the window's rows found by its ID, its
+// columns taken as the bytes they are, so texts become QStrings only when asked for.
+void Dataset::takeRow(Window& window, sqlite3_stmt* stmt, int key, const QVector<int>& columns,
+                      const QVector<std::pair<qint64, int>>& places) const
 {
-    sqlite3* db = database();
-    m_window.reset();
-    const int end = std::min(pos + size, int(m_ids.size()));
-    const int count = end - pos;
+    const qint64 id = sqlite3_column_int64(stmt, key);
+    const auto it = std::lower_bound(places.cbegin(), places.cend(), std::make_pair(id, 0));
+    if (it == places.cend() || it->first != id)
+        return; // added through another dataset since the IDs were read
+    const int slot = it->second;
+    window.present[slot] = true;
+    Window::Cell* cells = window.cells.data() + size_t(slot) * size_t(window.fieldCount);
+    for (int c = 0; c < columns.size(); ++c) {
+        const int i = columns.at(c);
+        Window::Cell& cell = cells[i];
+        cell.fetched = true;
+        if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+            continue;
+        cell.isNull = false;
+        switch (m_fields.at(i).type) {
+        case FieldType::AutoInc:
+        case FieldType::Logical:
+            cell.number = sqlite3_column_int64(stmt, c);
+            break;
+        case FieldType::Text:
+        case FieldType::Memo:
+        case FieldType::Date: {
+            const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+            const int bytes = sqlite3_column_bytes(stmt, c);
+            cell.offset = qint32(window.text.size());
+            cell.bytes = bytes;
+            if (data)
+                window.text.append(data, size_t(bytes));
+            break;
+        }
+        }
+    }
+}
+
+// Only the key and the fields asked for so far are read: a walk that looks at one field
+// does not pay for the others.
+QVector<int> Dataset::columnsToRead(int& key) const
+{
     const int fieldCount = int(m_fields.size());
-    // Only the key and the fields asked for so far are read: a walk that looks at one
-    // field does not pay for the others.
     if (m_wanted.size() != fieldCount)
         m_wanted.fill(false, fieldCount);
     QVector<int> columns;
-    int key = -1; // the key's column in the rows read
+    key = -1;
     for (int i = 0; i < fieldCount; ++i) {
         if (m_fields.at(i).type == FieldType::AutoInc && key < 0)
             key = int(columns.size());
@@ -369,6 +404,18 @@ void Dataset::readWindow(int pos, int size) const
     }
     if (key < 0)
         keyName(); // raises: no key field
+    return columns;
+}
+
+void Dataset::readWindow(int pos, int size) const
+{
+    sqlite3* db = database();
+    m_window.reset();
+    const int end = std::min(pos + size, int(m_ids.size()));
+    const int count = end - pos;
+    const int fieldCount = int(m_fields.size());
+    int key = -1; // the key's column in the rows read
+    const QVector<int> columns = columnsToRead(key);
 
     // Rows in key order are one range of the file; others are looked up by key.
     const bool range = rowsInKeyOrder();
@@ -395,7 +442,6 @@ void Dataset::readWindow(int pos, int size) const
     if (!range)
         std::sort(places.begin(), places.end());
 
-    // Columns are taken as the bytes they are, so texts become QStrings only when asked for.
     sqlite3_stmt* stmt = st.handle();
     const sql::Statement::Use use(st); // no statement keeps a read lock between calls
     if (range) {
@@ -405,40 +451,8 @@ void Dataset::readWindow(int pos, int size) const
         for (int i = 0; i < count; ++i)
             st.bindInt64(i + 1, m_ids.at(pos + i));
     }
-    while (st.step()) {
-        const qint64 id = sqlite3_column_int64(stmt, key);
-        const auto it = std::lower_bound(places.cbegin(), places.cend(), std::make_pair(id, 0));
-        if (it == places.cend() || it->first != id)
-            continue; // added through another dataset since the IDs were read
-        const int slot = it->second;
-        window->present[slot] = true;
-        Window::Cell* cells = window->cells.data() + size_t(slot) * size_t(fieldCount);
-        for (int c = 0; c < columns.size(); ++c) {
-            const int i = columns.at(c);
-            Window::Cell& cell = cells[i];
-            cell.fetched = true;
-            if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
-                continue;
-            cell.isNull = false;
-            switch (m_fields.at(i).type) {
-            case FieldType::AutoInc:
-            case FieldType::Logical:
-                cell.number = sqlite3_column_int64(stmt, c);
-                break;
-            case FieldType::Text:
-            case FieldType::Memo:
-            case FieldType::Date: {
-                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-                const int bytes = sqlite3_column_bytes(stmt, c);
-                cell.offset = qint32(window->text.size());
-                cell.bytes = bytes;
-                if (data)
-                    window->text.append(data, size_t(bytes));
-                break;
-            }
-            }
-        }
-    }
+    while (st.step())
+        takeRow(*window, stmt, key, columns, places);
     m_window = std::move(window);
 }
 
@@ -1144,79 +1158,11 @@ void Dataset::post()
             throw EngineError(QStringLiteral("El campo «%1» debe tener un valor.").arg(def.name));
     }
 
-    sqlite3* db = database();
-    const QString file = tableFile();
-    const QString what = QStringLiteral("No se puede guardar el registro en «%1»").arg(file);
-    const QString table = sql::quoted(Connection::sqlTableName(file));
-    const QString key = sql::quoted(keyName());
-
-    if (m_state == DataState::Insert) {
-        sql::Statement& st = m_stmts->insert;
-        QVariantList values;
-        if (!st.isPrepared()) {
-            QStringList columns, marks;
-            for (const FieldDef& def : std::as_const(m_fields)) {
-                if (def.type == FieldType::AutoInc)
-                    continue;
-                columns.append(sql::quoted(def.name));
-                marks.append(QStringLiteral("?"));
-            }
-            st.prepare(
-                db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), marks.join(", ")),
-                what);
-        }
-        for (int i = 0; i < m_fields.size(); ++i)
-            if (m_fields.at(i).type != FieldType::AutoInc)
-                values.append(m_buffer.at(i));
-
-        sql::WriteTransaction transaction(db, what);
-        {
-            const sql::Statement::Use use(st);
-            st.bindAll(values);
-            st.step();
-        }
-        const qint64 id = sqlite3_last_insert_rowid(db);
-        if (id > std::numeric_limits<qint32>::max())
-            throw EngineError(what + QStringLiteral(": no quedan identificadores libres."));
-        transaction.commit();
-
-        // The new record becomes current: in key order for a table, where the insert
-        // began for a query.
-        int pos;
-        if (rowsInKeyOrder())
-            pos = int(std::lower_bound(m_ids.cbegin(), m_ids.cend(), id) - m_ids.cbegin());
-        else
-            pos = std::clamp(m_posBeforeInsert, 0, int(m_ids.size()));
-        m_ids.insert(pos, id);
-        m_pos = pos;
-    } else {
-        QStringList assignments;
-        QVariantList values;
-        for (int i = 0; i < m_fields.size(); ++i) {
-            const QVariant& now = m_buffer.at(i);
-            const QVariant& before = m_original.at(i);
-            // Only the fields that changed: another dataset may have written the rest.
-            if (m_fields.at(i).type == FieldType::AutoInc || (now == before && now.isValid() == before.isValid()))
-                continue;
-            assignments.append(sql::quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
-            values.append(now);
-        }
-        if (!assignments.isEmpty()) {
-            values.append(m_ids.at(m_pos));
-            sql::Statement st;
-            st.prepare(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, assignments.join(", "), key),
-                       what);
-            sql::WriteTransaction transaction(db, what);
-            {
-                const sql::Statement::Use use(st);
-                st.bindAll(values);
-                st.step();
-            }
-            if (sqlite3_changes(db) == 0)
-                throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
-            transaction.commit();
-        }
-    }
+    const QString what = QStringLiteral("No se puede guardar el registro en «%1»").arg(tableFile());
+    if (m_state == DataState::Insert)
+        insertRecord(what);
+    else
+        updateRecord(what);
     m_state = DataState::Browse;
     m_eof = false;
     m_buffer.clear();
@@ -1224,6 +1170,84 @@ void Dataset::post()
     m_modified = false;
     forgetRows();
     notify(DataEvent::Posted);
+}
+
+void Dataset::insertRecord(const QString& what)
+{
+    sqlite3* db = database();
+    sql::Statement& st = m_stmts->insert;
+    QVariantList values;
+    if (!st.isPrepared()) {
+        QStringList columns, marks;
+        for (const FieldDef& def : std::as_const(m_fields)) {
+            if (def.type == FieldType::AutoInc)
+                continue;
+            columns.append(sql::quoted(def.name));
+            marks.append(QStringLiteral("?"));
+        }
+        st.prepare(db,
+                   QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(sql::quoted(Connection::sqlTableName(tableFile())), columns.join(", "), marks.join(", ")),
+                   what);
+    }
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields.at(i).type != FieldType::AutoInc)
+            values.append(m_buffer.at(i));
+
+    sql::WriteTransaction transaction(db, what);
+    {
+        const sql::Statement::Use use(st);
+        st.bindAll(values);
+        st.step();
+    }
+    const qint64 id = sqlite3_last_insert_rowid(db);
+    if (id > std::numeric_limits<qint32>::max())
+        throw EngineError(what + QStringLiteral(": no quedan identificadores libres."));
+    transaction.commit();
+
+    // The new record becomes current: in key order for a table, where the insert
+    // began for a query.
+    int pos;
+    if (rowsInKeyOrder())
+        pos = int(std::lower_bound(m_ids.cbegin(), m_ids.cend(), id) - m_ids.cbegin());
+    else
+        pos = std::clamp(m_posBeforeInsert, 0, int(m_ids.size()));
+    m_ids.insert(pos, id);
+    m_pos = pos;
+}
+
+void Dataset::updateRecord(const QString& what)
+{
+    QStringList assignments;
+    QVariantList values;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const QVariant& now = m_buffer.at(i);
+        const QVariant& before = m_original.at(i);
+        // Only the fields that changed: another dataset may have written the rest.
+        if (m_fields.at(i).type == FieldType::AutoInc || (now == before && now.isValid() == before.isValid()))
+            continue;
+        assignments.append(sql::quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
+        values.append(now);
+    }
+    if (assignments.isEmpty())
+        return;
+    sqlite3* db = database();
+    values.append(m_ids.at(m_pos));
+    sql::Statement st;
+    st.prepare(db,
+               QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                   .arg(sql::quoted(Connection::sqlTableName(tableFile())), assignments.join(", "),
+                        sql::quoted(keyName())),
+               what);
+    sql::WriteTransaction transaction(db, what);
+    {
+        const sql::Statement::Use use(st);
+        st.bindAll(values);
+        st.step();
+    }
+    if (sqlite3_changes(db) == 0)
+        throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
+    transaction.commit();
 }
 
 void Dataset::cancel()

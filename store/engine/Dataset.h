@@ -25,6 +25,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace engine {
 
@@ -225,7 +226,12 @@ private:
     // none), in the dataset's order, with the values of the fields named.
     QVector<RowValues> selectRows(const QString& condition, const QVariantList& params, const QStringList& fields,
                                   int limit) const;
+    QVector<int> columnsToRead(int& key) const;
     void readWindow(int pos, int size) const;
+    void takeRow(Window& window, sqlite3_stmt* stmt, int key, const QVector<int>& columns,
+                 const QVector<std::pair<qint64, int>>& places) const;
+    void insertRecord(const QString& what);
+    void updateRecord(const QString& what);
     void forgetRows() const;
     int requireField(const QString& name) const;
     QString keyName() const;
