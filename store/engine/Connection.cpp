@@ -333,10 +333,8 @@ void Connection::disconnect()
     for (sqlite3* db : std::as_const(m_handles))
         sqlite3_close_v2(db);
     m_handles.clear();
-    m_byName.clear();
-    m_lastName.clear();
-    m_lastHandle = nullptr;
     m_fields.clear();
+    ++m_generation;
     m_connected = false;
 }
 
@@ -354,19 +352,9 @@ QString Connection::sqlTableName(const QString& tableFile)
 
 sqlite3* Connection::handle(const QString& tableFile)
 {
-    // A walk asks for the same file row after row, mostly with the very same string.
-    if (m_lastHandle && tableFile == m_lastName)
-        return m_lastHandle;
-    if (const auto it = m_byName.constFind(tableFile); it != m_byName.constEnd()) {
-        m_lastName = tableFile;
-        m_lastHandle = *it;
-        return *it;
-    }
     const QString key = tableFile.toLower();
-    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd()) {
-        m_byName.insert(tableFile, *it);
+    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd())
         return *it;
-    }
 
     checkFileName(tableFile);
     ensureConnected();
@@ -406,7 +394,6 @@ sqlite3* Connection::handle(const QString& tableFile)
         throw;
     }
     m_handles.insert(key, db);
-    m_byName.insert(tableFile, db);
     return db;
 }
 

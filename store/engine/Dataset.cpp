@@ -4,6 +4,7 @@
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/FieldText.h"
+#include "store/engine/RowCache.h"
 #include "store/engine/Sqlite.h"
 
 #include <QDateTime>
@@ -21,23 +22,16 @@
 
 namespace engine {
 
-namespace {
-
-// Rows read by one statement: walking row by row then costs one file access per window.
-// A walk that keeps going forward doubles the rows of each read, up to kMaxWindow.
-constexpr int kWindow = 32;
-constexpr int kMaxWindow = 1024;
-
-} // namespace
-
 // Prepared statements of one dataset, all on the handle they were prepared for.
 struct Dataset::Statements
 {
     sqlite3* db = nullptr;
+    const Connection* connection = nullptr;
+    quint64 generation = 0; // the connection's, when db was given out
     QString file;
     sql::Statement ids;
     QString idsText; // the statement's text before any change of plan
-    std::map<QString, sql::Statement> reads; // windows of rows; key: the statement's text
+    std::map<QString, sql::Statement> reads; // runs of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
@@ -45,26 +39,6 @@ struct Dataset::Statements
     std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
     std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
     std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
-};
-
-// Rows read in one go, from position `start` on. Texts and dates stay as the file's
-// bytes and become values only when asked for: most walks read one or two fields.
-struct Dataset::Window
-{
-    struct Cell
-    {
-        qint64 number = 0;  // an integer or logical field's value
-        qint32 offset = -1; // a text or date field's bytes: text.substr(offset, bytes)
-        qint32 bytes = 0;
-        bool isNull = true;
-        bool fetched = false; // false: the field was not read (nobody had asked for it)
-    };
-    int start = 0;
-    int fieldCount = 0;
-    QVector<qint64> ids;   // the rows' IDs as the dataset listed them
-    QVector<bool> present; // false: the row is gone from the file
-    std::vector<Cell> cells; // fieldCount cells per row
-    std::string text;
 };
 
 namespace {
@@ -191,8 +165,8 @@ DataState Dataset::state() const
 void Dataset::setOpened(const FieldDefs& fields)
 {
     m_nameCache.clear();
-    m_wanted.clear();
     m_fields = fields;
+    m_cache.reset(fields);
     // The IDs are read when a position is first needed: a table that is opened and then
     // only searched through the file never holds them.
     dropIds();
@@ -242,23 +216,28 @@ void Dataset::requireEditing() const
 
 // --- the file ----------------------------------------------------------------
 
-sqlite3* Dataset::database() const
+sqlite3* Dataset::database()
 {
     requireConnection();
     const QString file = tableFile();
-    sqlite3* db = m_connection->handle(file);
+    // Every read of a row asks for the handle: the one the statements were prepared on
+    // serves while the connection keeps its handles open and the file is the same.
+    if (m_stmts && m_stmts->connection == m_connection && m_stmts->generation == m_connection->generation() &&
+        m_stmts->file == file)
+        return m_stmts->db;
     // A new handle (the connection was closed or moved) or another file: the old
     // statements belong to the old one.
-    if (!m_stmts || m_stmts->db != db || m_stmts->file != file) {
-        m_stmts = std::make_unique<Statements>();
-        m_stmts->db = db;
-        m_stmts->file = file;
-        forgetRows();
-    }
+    sqlite3* db = m_connection->handle(file);
+    m_stmts = std::make_unique<Statements>();
+    m_stmts->db = db;
+    m_stmts->connection = m_connection;
+    m_stmts->generation = m_connection->generation();
+    m_stmts->file = file;
+    forgetRows();
     return db;
 }
 
-qint64 Dataset::dataVersion() const
+qint64 Dataset::dataVersion()
 {
     return sqlite3_total_changes64(database());
 }
@@ -347,21 +326,16 @@ QVector<qint64> Dataset::selectIds()
     return ids;
 }
 
-// One row of a window read: its place among the window's rows found by its ID, its
-// columns taken as the bytes they are, so texts become QStrings only when asked for.
-void Dataset::takeRow(Window& window, sqlite3_stmt* stmt, int key, const QVector<int>& columns,
-                      const QVector<std::pair<qint64, int>>& places) const
+// One row of a run read: its columns taken as the bytes they are, so texts become QStrings
+// only when asked for.
+void Dataset::takeRow(sqlite3_stmt* stmt, int key, const QVector<int>& columns)
 {
-    const qint64 id = sqlite3_column_int64(stmt, key);
-    const auto it = std::lower_bound(places.cbegin(), places.cend(), std::make_pair(id, 0));
-    if (it == places.cend() || it->first != id)
+    RowCache::Cell* cells = m_cache.rowCells(sqlite3_column_int64(stmt, key));
+    if (!cells)
         return; // added through another dataset since the IDs were read
-    const int slot = it->second;
-    window.present[slot] = true;
-    Window::Cell* cells = window.cells.data() + size_t(slot) * size_t(window.fieldCount);
     for (int c = 0; c < columns.size(); ++c) {
         const int i = columns.at(c);
-        Window::Cell& cell = cells[i];
+        RowCache::Cell& cell = cells[i];
         cell.fetched = true;
         if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
             continue;
@@ -373,49 +347,23 @@ void Dataset::takeRow(Window& window, sqlite3_stmt* stmt, int key, const QVector
             break;
         case FieldType::Text:
         case FieldType::Memo:
-        case FieldType::Date: {
-            const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-            const int bytes = sqlite3_column_bytes(stmt, c);
-            cell.offset = qint32(window.text.size());
-            cell.bytes = bytes;
-            if (data)
-                window.text.append(data, size_t(bytes));
+        case FieldType::Date:
+            m_cache.setBytes(cell, reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                             sqlite3_column_bytes(stmt, c));
             break;
         }
-        }
     }
 }
 
-// Only the key and the fields asked for so far are read: a walk that looks at one field
-// does not pay for the others.
-QVector<int> Dataset::columnsToRead(int& key) const
-{
-    const int fieldCount = int(m_fields.size());
-    if (m_wanted.size() != fieldCount)
-        m_wanted.fill(false, fieldCount);
-    QVector<int> columns;
-    key = -1;
-    for (int i = 0; i < fieldCount; ++i) {
-        if (m_fields.at(i).type == FieldType::AutoInc && key < 0)
-            key = int(columns.size());
-        else if (!m_wanted.at(i))
-            continue;
-        columns.append(i);
-    }
-    if (key < 0)
-        keyName(); // raises: no key field
-    return columns;
-}
-
-void Dataset::readWindow(int pos, int size) const
+void Dataset::readRun(int pos, int size)
 {
     sqlite3* db = database();
-    m_window.reset();
     const int end = std::min(pos + size, int(m_ids.size()));
     const int count = end - pos;
-    const int fieldCount = int(m_fields.size());
     int key = -1; // the key's column in the rows read
-    const QVector<int> columns = columnsToRead(key);
+    const QVector<int> columns = m_cache.columnsToRead(key);
+    if (key < 0)
+        keyName(); // raises: no key field
 
     // Rows in key order are one range of the file; others are looked up by key.
     const bool range = rowsInKeyOrder();
@@ -429,19 +377,7 @@ void Dataset::readWindow(int pos, int size) const
     if (!st.isPrepared())
         st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
 
-    auto window = std::make_unique<Window>();
-    window->start = pos;
-    window->fieldCount = fieldCount;
-    window->ids = m_ids.mid(pos, count);
-    window->present.fill(false, count);
-    window->cells.resize(size_t(count) * size_t(fieldCount));
-    // The rows come in key order, not the dataset's: each finds its place by its ID.
-    QVector<std::pair<qint64, int>> places(count);
-    for (int i = 0; i < count; ++i)
-        places[i] = {window->ids.at(i), i};
-    if (!range)
-        std::sort(places.begin(), places.end());
-
+    m_cache.startRun(pos, m_ids.mid(pos, count));
     sqlite3_stmt* stmt = st.handle();
     const sql::Statement::Use use(st); // no statement keeps a read lock between calls
     if (range) {
@@ -452,76 +388,41 @@ void Dataset::readWindow(int pos, int size) const
             st.bindInt64(i + 1, m_ids.at(pos + i));
     }
     while (st.step())
-        takeRow(*window, stmt, key, columns, places);
-    m_window = std::move(window);
+        takeRow(stmt, key, columns);
 }
 
-bool Dataset::cellAt(int pos, int index, QVariant& value) const
+bool Dataset::cellAt(int pos, int index, QVariant& value)
 {
     // Another dataset on the same file may have written since: the handle's change
     // count tells, and the rows are read again.
-    const qint64 version = dataVersion();
-    if (version != m_windowVersion) {
-        m_window.reset();
-        m_windowVersion = version;
+    m_cache.checkVersion(dataVersion());
+    const qint64 id = m_ids.at(pos);
+    const RowCache::Cell* cell = nullptr;
+    RowCache::Found found = m_cache.find(pos, id, index, &cell);
+    if (found == RowCache::Found::NotRead) {
+        readRun(pos, m_cache.nextRunSize(pos));
+        found = m_cache.find(pos, id, index, &cell);
     }
-    Window* window = m_window.get();
-    int slot = window ? pos - window->start : -1;
-    if (!window || slot < 0 || slot >= window->ids.size() || window->ids.at(slot) != m_ids.at(pos)) {
-        // Just past the rows read: a walk forward, which reads more rows at a time.
-        const bool forward = window && slot == window->ids.size();
-        m_readAhead = forward ? std::min(m_readAhead * 2, kMaxWindow) : kWindow;
-        readWindow(pos, m_readAhead);
-        window = m_window.get();
-        slot = 0;
+    if (found == RowCache::Found::Unfetched) {
+        // The first use of this field: from now on it is read with the others.
+        m_cache.want(index);
+        readRun(pos, m_cache.refetchSize());
+        found = m_cache.find(pos, id, index, &cell);
     }
     // A row deleted through another dataset is gone from the file: it reads as empty.
-    if (!window->present.at(slot)) {
+    if (found != RowCache::Found::Value) {
         value = QVariant();
         return false;
     }
-    const Window::Cell* cell = &window->cells[size_t(slot) * size_t(window->fieldCount) + size_t(index)];
-    if (!cell->fetched) {
-        // The first use of this field: from now on it is read with the others.
-        m_wanted[index] = true;
-        readWindow(pos, std::max(m_readAhead, kWindow));
-        window = m_window.get();
-        if (!window->present.at(0)) {
-            value = QVariant();
-            return false;
-        }
-        cell = &window->cells[size_t(index)];
-    }
-    if (cell->isNull) {
-        value = QVariant();
-        return true;
-    }
-    switch (m_fields.at(index).type) {
-    case FieldType::AutoInc:
-        value = QVariant(cell->number);
-        break;
-    case FieldType::Logical:
-        value = QVariant(cell->number != 0);
-        break;
-    case FieldType::Text:
-    case FieldType::Memo:
-        value = QVariant(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes));
-        break;
-    case FieldType::Date: {
-        const QDate date =
-            QDate::fromString(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes), Qt::ISODate);
-        value = date.isValid() ? QVariant(date) : QVariant();
-        break;
-    }
-    }
+    value = m_cache.value(*cell, index);
     return true;
 }
 
-bool Dataset::rowValues(int pos, QVector<QVariant>& values) const
+bool Dataset::rowValues(int pos, QVector<QVariant>& values)
 {
     // Every field is wanted: the rows are read again with all of them at once, not
     // once per field.
-    m_wanted.fill(true, m_fields.size());
+    m_cache.wantAll();
     values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i)
         if (!cellAt(pos, i, values[i]))
@@ -529,7 +430,7 @@ bool Dataset::rowValues(int pos, QVector<QVariant>& values) const
     return true;
 }
 
-bool Dataset::rowExists(qint64 id) const
+bool Dataset::rowExists(qint64 id)
 {
     sqlite3* db = database();
     sql::Statement& st = m_stmts->exists;
@@ -543,26 +444,25 @@ bool Dataset::rowExists(qint64 id) const
     return st.step();
 }
 
-void Dataset::ensureIds() const
+void Dataset::ensureIds()
 {
     if (m_idsLoaded || m_state == DataState::Inactive)
         return;
-    auto* self = const_cast<Dataset*>(this);
-    self->m_ids = self->loadIds(); // on failure the IDs stay unread and the next use tries again
-    self->m_idsLoaded = true;
+    m_ids = loadIds(); // on failure the IDs stay unread and the next use tries again
+    m_idsLoaded = true;
     int pos = 0;
     if (m_keeping) {
         // A refresh left the record to keep: it stays current when it is still there.
         pos = m_keepId >= 0 ? positionOf(m_keepId) : -1;
         if (pos < 0)
             pos = std::min(std::max(m_keepPos, 0), int(m_ids.size()) - 1);
-        self->m_keeping = false;
+        m_keeping = false;
     }
-    self->m_pos = m_ids.isEmpty() ? -1 : pos;
-    self->m_eof = m_ids.isEmpty();
+    m_pos = m_ids.isEmpty() ? -1 : pos;
+    m_eof = m_ids.isEmpty();
 }
 
-qint64 Dataset::firstId() const
+qint64 Dataset::firstId()
 {
     // An order of several keys whose first one only an index gives: SQLite would sort
     // every row to find the first. The rows are narrowed first to those sharing the
@@ -607,10 +507,9 @@ void Dataset::dropIds()
     forgetRows();
 }
 
-void Dataset::forgetRows() const
+void Dataset::forgetRows()
 {
-    m_window.reset();
-    m_windowVersion = -1;
+    m_cache.clear();
 }
 
 int Dataset::positionOf(qint64 id) const
@@ -668,7 +567,7 @@ void Dataset::next()
     }
 }
 
-bool Dataset::eof() const
+bool Dataset::eof()
 {
     if (m_state == DataState::Inactive)
         return true;
@@ -677,7 +576,7 @@ bool Dataset::eof() const
     return m_eof;
 }
 
-bool Dataset::isEmpty() const
+bool Dataset::isEmpty()
 {
     if (m_state == DataState::Inactive)
         return true;
@@ -686,7 +585,7 @@ bool Dataset::isEmpty() const
     return m_ids.isEmpty();
 }
 
-int Dataset::recordCount() const
+int Dataset::recordCount()
 {
     if (m_state == DataState::Inactive)
         return 0;
@@ -695,7 +594,7 @@ int Dataset::recordCount() const
     return int(m_ids.size());
 }
 
-int Dataset::recNo() const
+int Dataset::recNo()
 {
     if (m_state == DataState::Inactive)
         return -1;
@@ -763,7 +662,7 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value)
     return true;
 }
 
-Dataset::Bookmark Dataset::bookmark() const
+Dataset::Bookmark Dataset::bookmark()
 {
     if (m_state == DataState::Inactive)
         return -1;
@@ -804,7 +703,7 @@ const FieldDefs& Dataset::fields() const
     return m_fields;
 }
 
-int Dataset::fieldIndex(const QString& name) const
+int Dataset::fieldIndex(const QString& name)
 {
     // Callers name the same few fields again and again, spelled the same way.
     for (const NameIndex& known : std::as_const(m_nameCache))
@@ -820,7 +719,7 @@ int Dataset::fieldIndex(const QString& name) const
     return -1;
 }
 
-int Dataset::requireField(const QString& name) const
+int Dataset::requireField(const QString& name)
 {
     const int index = fieldIndex(name);
     if (index < 0)
@@ -828,12 +727,12 @@ int Dataset::requireField(const QString& name) const
     return index;
 }
 
-const FieldDef& Dataset::field(const QString& name) const
+const FieldDef& Dataset::field(const QString& name)
 {
     return m_fields.at(requireField(name));
 }
 
-QVariant Dataset::currentValue(int index) const
+QVariant Dataset::currentValue(int index)
 {
     if (isEditing())
         return m_buffer.value(index);
@@ -844,7 +743,7 @@ QVariant Dataset::currentValue(int index) const
     return value;
 }
 
-int Dataset::activeField(const QString& fieldName) const
+int Dataset::activeField(const QString& fieldName)
 {
     requireActive();
     ensureFresh();
@@ -852,17 +751,17 @@ int Dataset::activeField(const QString& fieldName) const
     return requireField(fieldName);
 }
 
-QVariant Dataset::value(const QString& fieldName) const
+QVariant Dataset::value(const QString& fieldName)
 {
     return currentValue(activeField(fieldName));
 }
 
-bool Dataset::isNull(const QString& fieldName) const
+bool Dataset::isNull(const QString& fieldName)
 {
     return !value(fieldName).isValid();
 }
 
-QString Dataset::asString(const QString& fieldName) const
+QString Dataset::asString(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -872,7 +771,7 @@ QString Dataset::asString(const QString& fieldName) const
     return valueText(def.type, v);
 }
 
-qint64 Dataset::asInteger(const QString& fieldName) const
+qint64 Dataset::asInteger(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -891,7 +790,7 @@ qint64 Dataset::asInteger(const QString& fieldName) const
         QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-bool Dataset::asBoolean(const QString& fieldName) const
+bool Dataset::asBoolean(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -908,7 +807,7 @@ bool Dataset::asBoolean(const QString& fieldName) const
         QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-QDate Dataset::asDate(const QString& fieldName) const
+QDate Dataset::asDate(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -926,7 +825,7 @@ QDate Dataset::asDate(const QString& fieldName) const
         QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-QString Dataset::displayText(const QString& fieldName) const
+QString Dataset::displayText(const QString& fieldName)
 {
     if (m_state == DataState::Inactive)
         return {};
@@ -935,7 +834,7 @@ QString Dataset::displayText(const QString& fieldName) const
     return v.isValid() ? valueText(m_fields.at(index).type, v) : QString();
 }
 
-QVariant Dataset::valueAt(int row, const QString& fieldName) const
+QVariant Dataset::valueAt(int row, const QString& fieldName)
 {
     if (m_state == DataState::Inactive)
         return {};
@@ -959,7 +858,7 @@ QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
 }
 
 QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
-                                                        const QDate& today, const QStringList& fieldNames) const
+                                                        const QDate& today, const QStringList& fieldNames)
 {
     requireActive();
     ensureFresh();
@@ -975,7 +874,7 @@ QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField,
                       {today.toString(Qt::ISODate)}, fieldNames, -1);
 }
 
-std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) const
+std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName)
 {
     requireActive();
     ensureFresh();
@@ -1031,7 +930,7 @@ std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) cons
 }
 
 QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const QVariant& value,
-                                               const QStringList& fieldNames, int limit) const
+                                               const QStringList& fieldNames, int limit)
 {
     requireActive();
     ensureFresh();
@@ -1046,7 +945,7 @@ QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const Q
 }
 
 QVector<Dataset::RowValues> Dataset::selectRows(const QString& condition, const QVariantList& params,
-                                                const QStringList& fieldNames, int limit) const
+                                                const QStringList& fieldNames, int limit)
 {
     QVector<int> columns;
     for (const QString& name : fieldNames)
