@@ -58,8 +58,9 @@ int fullYear(int year, int digits)
 }
 
 // Three numbers in the given order of day (0), month (1) and year (2), separated by any
-// one of the separators with blanks around. An invalid QDate when the text is not that.
-QDate readDate(QStringView text, const int order[3], QStringView separators)
+// one of the separators with blanks around. An invalid QDate when the text is not that,
+// or when `fourDigitYear` asks for four year digits and the year has fewer.
+QDate readDate(QStringView text, const int order[3], QStringView separators, bool fourDigitYear = false)
 {
     int parts[3] = {0, 0, 0};
     int yearDigits = 0;
@@ -81,7 +82,7 @@ QDate readDate(QStringView text, const int order[3], QStringView separators)
             yearDigits = digits;
     }
     skipBlanks(text, pos);
-    if (pos != text.size())
+    if (pos != text.size() || (fourDigitYear && yearDigits != 4))
         return {};
     return QDate(fullYear(parts[2], yearDigits), parts[1], parts[0]);
 }
@@ -139,7 +140,7 @@ QString fecha(const QDate& date)
            padded(date.year(), 4);
 }
 
-QDate parseFecha(const QString& text)
+std::optional<QDate> tryParseFecha(const QString& text, Year year)
 {
     // The form every stored date has, "dd/mm/yyyy", read straight off its fixed places;
     // anything else goes through the general reading below.
@@ -156,16 +157,20 @@ QDate parseFecha(const QString& text)
                 return n;
             };
             const QDate date(number(6, 4), number(3, 2), number(0, 2));
-            if (!date.isValid())
-                badDate(text);
-            return date;
+            return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
         }
     }
     static const int dmy[3] = {0, 1, 2};
-    const QDate date = readDate(text, dmy, u"/");
-    if (!date.isValid())
+    const QDate date = readDate(text, dmy, u"/", year == Year::Full);
+    return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+}
+
+QDate parseFecha(const QString& text)
+{
+    const std::optional<QDate> date = tryParseFecha(text);
+    if (!date)
         badDate(text);
-    return date;
+    return *date;
 }
 
 QString hora(const QTime& time)

@@ -20,7 +20,15 @@ inline constexpr const char* NombreMes[13] = {"",        "enero",     "febrero",
 // "05/03/2027", the year always in four digits ("31/03/0027"). Raises ConversionError for
 // an invalid date or a year outside 1 to 9999.
 QString fecha(const QDate& date);
-// Day/month/year, leading zeros optional ("5/3/2027").
+// How the year of a day/month/year text may be written.
+enum class Year {
+    Short, // one to four digits; one or two are taken within 50 years before today (27 -> 2027)
+    Full,  // exactly four digits, as a stored date has it
+};
+// Day/month/year, leading zeros of day and month optional ("5/3/2027"), blanks around the
+// parts; nothing when the text is no valid date of that form.
+std::optional<QDate> tryParseFecha(const QString& text, Year year = Year::Short);
+// The same with a short year allowed; raises ConversionError.
 QDate parseFecha(const QString& text);
 
 // "08:05:00". Raises ConversionError for an invalid time.

@@ -62,7 +62,7 @@ const engine::FieldDef* FieldLink::fieldDef() const
 {
     if (!isActive())
         return nullptr;
-    const engine::Dataset* ds = dataset();
+    engine::Dataset* ds = dataset();
     const int index = ds->fieldIndex(m_field);
     return index >= 0 ? &ds->fields().at(index) : nullptr;
 }

@@ -1,8 +1,13 @@
 #include "store/controls/GridModel.h"
 
 #include "store/engine/Dataset.h"
+#include "store/engine/FieldText.h"
 
-#include <QDate>
+#include <QLoggingCategory>
+
+#include <exception>
+
+Q_LOGGING_CATEGORY(lcGrid, "pennaro.grid")
 
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -33,6 +38,7 @@ QString GridModel::reload(engine::Dataset* dataset, const QVector<GridColumn>& c
     m_types = types;
     m_rows = rows;
     m_current = -1;
+    m_lastFailure.clear();
     endResetModel();
     return unknown;
 }
@@ -71,14 +77,24 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || !m_dataset || index.column() >= m_columns.size())
         return QVariant();
-    // Called while painting: an error cannot be reported from here (a message box would
-    // paint the grid again). The grid's own reload reports it; the cell stays empty.
+    // Called while painting: an error cannot be shown from here (a message box would
+    // paint the grid again). The grid's own reload reports it; the cell stays empty and
+    // the failure goes to the log.
+    const QString& field = m_columns.at(index.column()).field;
+    QString failure;
     try {
-        const int column = index.column();
-        return cellText(m_dataset->valueAt(index.row(), m_columns.at(column).field), m_types.at(column));
+        return engine::valueText(m_types.at(index.column()), m_dataset->valueAt(index.row(), field));
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
     } catch (...) {
-        return QVariant();
+        failure = QStringLiteral("error desconocido");
     }
+    if (failure != m_lastFailure) {
+        m_lastFailure = failure;
+        qCWarning(lcGrid, "%s: cannot read field %s of row %d: %s", qUtf8Printable(m_dataset->name()),
+                  qUtf8Printable(field), index.row(), qUtf8Printable(failure));
+    }
+    return QVariant();
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -96,18 +112,4 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
-}
-
-QString GridModel::cellText(const QVariant& value, engine::FieldType type)
-{
-    if (!value.isValid())
-        return QString();
-    switch (type) {
-    case engine::FieldType::Date:
-        return value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
-    case engine::FieldType::Logical:
-        return value.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
-    default:
-        return value.toString();
-    }
 }

@@ -48,13 +48,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The text a cell shows for a stored value, as the dataset's displayText() gives it.
-    static QString cellText(const QVariant& value, engine::FieldType type);
-
 private:
     QPointer<engine::Dataset> m_dataset;
     QVector<GridColumn> m_columns;
     QVector<engine::FieldType> m_types; // per column
     int m_rows = 0;
     int m_current = -1;
+    // The last failure a cell read logged: a view paints many cells, and one broken file
+    // would otherwise log the same failure for each of them on every paint.
+    mutable QString m_lastFailure;
 };

@@ -2,6 +2,7 @@
 
 #include "common/Error.h"
 #include "store/engine/Sqlite.h"
+#include "store/engine/Tables.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,36 +163,32 @@ FieldDefs readFields(sqlite3* db, const QString& table, const QString& path)
     }
 }
 
-// The index of the days of each month a table file made before it had one lacks: for
-// every month index (the last eight characters of a date text, then more fields), an
-// index of those characters and the whole text, which lists a month's days one index
-// entry each. Made once; a file we may only read goes without it, more slowly.
-void addDayIndexes(sqlite3* db)
+QString createIndexSql(const QString& table, const IndexDef& index)
 {
-    QStringList statements;
+    return QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+        .arg(sql::quoted(index.name), sql::quoted(table), index.keys.join(QStringLiteral(", ")));
+}
+
+// Makes the declared indexes an older table file lacks; one already there under its name
+// is left as it is. A file we may only read goes without them, more slowly.
+void addMissingIndexes(sqlite3* db, const QString& table, const IndexDefs& declared)
+{
+    if (declared.isEmpty())
+        return;
     try {
         sql::Statement indexes;
-        indexes.prepare(db, QStringLiteral("SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index'"),
+        indexes.prepare(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index'"),
                         QStringLiteral("Error al leer los índices"));
-        const sql::Statement::Use use(indexes);
         QSet<QString> names;
-        QList<QStringList> months;
-        while (indexes.step()) {
-            const QString name = indexes.value(0, FieldType::Text).toString();
-            names.insert(name);
-            if (name.endsWith(QLatin1String("_mes")))
-                months.append({name.chopped(4), indexes.value(1, FieldType::Text).toString(),
-                               indexes.value(2, FieldType::Text).toString()});
+        {
+            const sql::Statement::Use use(indexes);
+            while (indexes.step())
+                names.insert(indexes.value(0, FieldType::Text).toString().toLower());
         }
-        static const QRegularExpression lead(QStringLiteral("\\(substr\\((\"(?:[^\"]|\"\")+\"), -8\\)"));
-        for (const QStringList& month : std::as_const(months)) {
-            const QRegularExpressionMatch match = lead.match(month.at(2));
-            if (names.contains(month.at(0) + QLatin1String("_dias")) || !match.hasMatch())
-                continue;
-            statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (substr(%3, -8), %3)")
-                                  .arg(sql::quoted(month.at(0) + QLatin1String("_dias")), sql::quoted(month.at(1)),
-                                       match.captured(1)));
-        }
+        QStringList statements;
+        for (const IndexDef& index : declared)
+            if (!names.contains(index.name.toLower()))
+                statements.append(createIndexSql(table, index));
         if (statements.isEmpty())
             return;
         const QString what = QStringLiteral("Error al indexar la tabla");
@@ -201,6 +198,90 @@ void addDayIndexes(sqlite3* db)
         transaction.commit();
     } catch (const std::exception&) {
     }
+}
+
+// Checks the definitions of a new table (unique names, exactly one identity field, the
+// primary index on known fields and led by the identity field) and gives the index's
+// field names as the definitions spell them.
+QStringList checkedIndexFields(const QString& what, const FieldDefs& fields, const QString& indexFields)
+{
+    auto indexOf = [&](const QString& name) {
+        for (int i = 0; i < fields.size(); ++i)
+            if (fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    };
+    int keys = 0;
+    QSet<QString> names;
+    for (const FieldDef& field : fields) {
+        const QString lower = field.name.toLower();
+        if (field.name.trimmed().isEmpty() || names.contains(lower))
+            throw EngineError(QStringLiteral("%1: el campo «%2» no es válido o está repetido.").arg(what, field.name));
+        if (field.type == FieldType::Text && field.size <= 0)
+            throw EngineError(QStringLiteral("%1: el campo «%2» no tiene tamaño.").arg(what, field.name));
+        names.insert(lower);
+        keys += field.type == FieldType::AutoInc ? 1 : 0;
+    }
+    if (keys != 1)
+        throw EngineError(QStringLiteral("%1: la tabla necesita un campo autoincremental.").arg(what));
+    QStringList index;
+    for (const QString& part : indexFields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const int i = indexOf(part.trimmed());
+        if (i < 0)
+            throw EngineError(QStringLiteral("Campo «%1» desconocido").arg(part.trimmed()));
+        index.append(fields.at(i).name);
+    }
+    if (!index.isEmpty() && fields.at(indexOf(index.first())).type != FieldType::AutoInc)
+        throw EngineError(QStringLiteral("%1: la clave primaria debe ser el campo autoincremental.").arg(what));
+    return index;
+}
+
+// The statements that make a new table: the table, a plain index on the primary index's
+// fields after the key (which the program's queries use to find and order their rows),
+// and the declared extra indexes.
+QStringList tableStatements(const QString& table, const FieldDefs& fields, const QStringList& index,
+                            const IndexDefs& extra)
+{
+    QStringList columns;
+    for (const FieldDef& field : fields) {
+        QString column = sql::quoted(field.name) + QLatin1Char(' ') + declaredType(field);
+        if (field.required && field.type != FieldType::AutoInc)
+            column += QLatin1String(" NOT NULL");
+        columns.append(column);
+    }
+    QStringList statements{QStringLiteral("CREATE TABLE %1 (%2)").arg(sql::quoted(table), columns.join(", "))};
+    if (index.size() > 1) {
+        IndexDef plain{QStringLiteral("idx_%1_%2").arg(table, index.mid(1).join(QLatin1Char('_'))), {}};
+        for (int i = 1; i < index.size(); ++i)
+            plain.keys.append(sql::quoted(index.at(i)));
+        statements.append(createIndexSql(table, plain));
+    }
+    for (const IndexDef& declared : extra)
+        statements.append(createIndexSql(table, declared));
+    return statements;
+}
+
+// Runs the statements in one transaction on a new SQLite file at `path`.
+void buildFile(const QString& path, const QStringList& statements, const QString& what)
+{
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            sql::fail(rc, what);
+        sql::exec(db, "PRAGMA journal_mode=DELETE", what);
+        sql::exec(db, "PRAGMA synchronous=EXTRA", what);
+        sql::WriteTransaction transaction(db, what);
+        for (const QString& statement : statements)
+            sql::exec(db, statement.toUtf8().constData(), what);
+        transaction.commit();
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+    rc = sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        sql::fail(rc, what);
 }
 
 void syncFolder(const QString& folder)
@@ -252,10 +333,8 @@ void Connection::disconnect()
     for (sqlite3* db : std::as_const(m_handles))
         sqlite3_close_v2(db);
     m_handles.clear();
-    m_byName.clear();
-    m_lastName.clear();
-    m_lastHandle = nullptr;
     m_fields.clear();
+    ++m_generation;
     m_connected = false;
 }
 
@@ -273,19 +352,9 @@ QString Connection::sqlTableName(const QString& tableFile)
 
 sqlite3* Connection::handle(const QString& tableFile)
 {
-    // A walk asks for the same file row after row, mostly with the very same string.
-    if (m_lastHandle && tableFile == m_lastName)
-        return m_lastHandle;
-    if (const auto it = m_byName.constFind(tableFile); it != m_byName.constEnd()) {
-        m_lastName = tableFile;
-        m_lastHandle = *it;
-        return *it;
-    }
     const QString key = tableFile.toLower();
-    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd()) {
-        m_byName.insert(tableFile, *it);
+    if (const auto it = m_handles.constFind(key); it != m_handles.constEnd())
         return *it;
-    }
 
     checkFileName(tableFile);
     ensureConnected();
@@ -318,14 +387,13 @@ sqlite3* Connection::handle(const QString& tableFile)
         // A small page cache (2 MiB a file): the program reads few rows at a time, and a
         // walk over a large table must not make the process grow with it.
         sql::exec(db, "PRAGMA cache_size=-2048", QStringLiteral("No se puede abrir la tabla «%1»").arg(shown(path)));
-        addDayIndexes(db);
+        addMissingIndexes(db, sqlTableName(tableFile), tables::extraIndexes(tableFile));
         m_fields.insert(key, fields);
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
     }
     m_handles.insert(key, db);
-    m_byName.insert(tableFile, db);
     return db;
 }
 
@@ -343,69 +411,9 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
     const QString what = QStringLiteral("No se puede crear la tabla «%1»").arg(shown(path));
     if (QFileInfo::exists(path))
         throw EngineError(QStringLiteral("La tabla «%1» ya existe.").arg(shown(path)));
-
-    // The definitions: unique names, exactly one identity field.
-    auto indexOf = [&](const QString& name) {
-        for (int i = 0; i < fields.size(); ++i)
-            if (fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
-                return i;
-        return -1;
-    };
-    int keys = 0;
-    QSet<QString> names;
-    for (const FieldDef& field : fields) {
-        const QString lower = field.name.toLower();
-        if (field.name.trimmed().isEmpty() || names.contains(lower))
-            throw EngineError(QStringLiteral("%1: el campo «%2» no es válido o está repetido.").arg(what, field.name));
-        if (field.type == FieldType::Text && field.size <= 0)
-            throw EngineError(QStringLiteral("%1: el campo «%2» no tiene tamaño.").arg(what, field.name));
-        names.insert(lower);
-        keys += field.type == FieldType::AutoInc ? 1 : 0;
-    }
-    if (keys != 1)
-        throw EngineError(QStringLiteral("%1: la tabla necesita un campo autoincremental.").arg(what));
-    QStringList index;
-    for (const QString& part : indexFields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const int i = indexOf(part.trimmed());
-        if (i < 0)
-            throw EngineError(QStringLiteral("Campo «%1» desconocido").arg(part.trimmed()));
-        index.append(fields.at(i).name);
-    }
-    if (!index.isEmpty() && fields.at(indexOf(index.first())).type != FieldType::AutoInc)
-        throw EngineError(QStringLiteral("%1: la clave primaria debe ser el campo autoincremental.").arg(what));
-
-    const QString table = sqlTableName(tableFile);
-    QStringList columns;
-    for (const FieldDef& field : fields) {
-        QString column = sql::quoted(field.name) + QLatin1Char(' ') + declaredType(field);
-        if (field.required && field.type != FieldType::AutoInc)
-            column += QLatin1String(" NOT NULL");
-        columns.append(column);
-    }
-    QStringList statements{QStringLiteral("CREATE TABLE %1 (%2)").arg(sql::quoted(table), columns.join(", "))};
-    // The fields after the key make a plain index, which the program's queries
-    // (by date and hour, by name) use to find and order their rows.
-    if (index.size() > 1) {
-        QStringList quotedFields;
-        for (int i = 1; i < index.size(); ++i)
-            quotedFields.append(sql::quoted(index.at(i)));
-        const QString indexName = QStringLiteral("idx_%1_%2").arg(table, index.mid(1).join(QLatin1Char('_')));
-        statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                              .arg(sql::quoted(indexName), sql::quoted(table), quotedFields.join(", ")));
-        // A ten-character text leading the index holds a date (dd/mm/yyyy); the month
-        // queries (LIKE "%/mm/yyyy") compare its last eight characters.
-        const FieldDef& lead = fields.at(indexOf(index.at(1)));
-        if (lead.type == FieldType::Text && lead.size == 10) {
-            quotedFields.first() = QStringLiteral("substr(%1, -8)").arg(sql::quoted(lead.name));
-            statements.append(
-                QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                    .arg(sql::quoted(indexName + QStringLiteral("_mes")), sql::quoted(table), quotedFields.join(", ")));
-            // The days of a month that have rows, one index entry each.
-            statements.append(QStringLiteral("CREATE INDEX %1 ON %2 (%3, %4)")
-                                  .arg(sql::quoted(indexName + QStringLiteral("_dias")), sql::quoted(table),
-                                       quotedFields.first(), sql::quoted(lead.name)));
-        }
-    }
+    const QStringList statements = tableStatements(sqlTableName(tableFile), fields,
+                                                   checkedIndexFields(what, fields, indexFields),
+                                                   tables::extraIndexes(tableFile));
 
     // Built under a temporary name and then moved into place, so that a failure or a
     // crash never leaves a half-made table file under the real name.
@@ -413,24 +421,7 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
     if (!temp.open())
         throw EngineError(what + QStringLiteral(": no se puede escribir en la carpeta de datos."));
     temp.close();
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(QFile::encodeName(temp.fileName()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    try {
-        if (rc != SQLITE_OK)
-            sql::fail(rc, what);
-        sql::exec(db, "PRAGMA journal_mode=DELETE", what);
-        sql::exec(db, "PRAGMA synchronous=EXTRA", what);
-        sql::WriteTransaction transaction(db, what);
-        for (const QString& statement : std::as_const(statements))
-            sql::exec(db, statement.toUtf8().constData(), what);
-        transaction.commit();
-    } catch (...) {
-        sqlite3_close_v2(db);
-        throw;
-    }
-    rc = sqlite3_close(db);
-    if (rc != SQLITE_OK)
-        sql::fail(rc, what);
+    buildFile(temp.fileName(), statements, what);
     // QFile::rename never replaces an existing file.
     if (!QFile::rename(temp.fileName(), path)) {
         if (QFileInfo::exists(path))

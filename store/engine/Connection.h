@@ -33,6 +33,7 @@ public:
 
     // Creates the table file with its one table; fails if the file already exists.
     // `indexFields` are the fields of the primary index joined by ";" (the first is the key).
+    // The file gets the indexes tables::extraIndexes() declares for it too.
     void createTable(const QString& tableFile, const FieldDefs& fields, const QString& indexFields);
 
     // The names createTable builds a table file under before moving it into place: ".",
@@ -42,8 +43,12 @@ public:
 
     // The open handle of an existing table file, opening it on first use. Raises a Spanish
     // EngineError naming the file when it is missing, is no SQLite file or lacks its table.
-    // Opening never writes to the file.
+    // Opening writes to the file only to add the declared indexes an older file lacks.
     sqlite3* handle(const QString& tableFile);
+
+    // Changes whenever the open handles are closed: a handle kept from handle() is valid
+    // as long as this stays the same.
+    quint64 generation() const { return m_generation; }
 
     // The SQL name of the one table inside a table file ("Reminder.DB" -> "Reminder").
     static QString sqlTableName(const QString& tableFile);
@@ -58,12 +63,8 @@ private:
     QString m_path;
     bool m_connected = false;
     QHash<QString, sqlite3*> m_handles; // key: table file name, case-insensitive (lower case)
-    // The same handles under the exact names callers used: every read of a row asks for
-    // its file's handle, and this spares lowering the name each time.
-    QHash<QString, sqlite3*> m_byName;
-    QString m_lastName; // the name of the last handle given out, and the handle
-    sqlite3* m_lastHandle = nullptr;
     QHash<QString, FieldDefs> m_fields;
+    quint64 m_generation = 0;
 };
 
 } // namespace engine

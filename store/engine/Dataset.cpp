@@ -3,6 +3,8 @@
 #include "common/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
+#include "store/engine/FieldText.h"
+#include "store/engine/RowCache.h"
 #include "store/engine/Sqlite.h"
 
 #include <QDateTime>
@@ -20,86 +22,26 @@
 
 namespace engine {
 
-namespace {
-
-// Rows read by one statement: walking row by row then costs one file access per window.
-// A walk that keeps going forward doubles the rows of each read, up to kMaxWindow.
-constexpr int kWindow = 32;
-constexpr int kMaxWindow = 1024;
-
-} // namespace
-
 // Prepared statements of one dataset, all on the handle they were prepared for.
 struct Dataset::Statements
 {
     sqlite3* db = nullptr;
+    const Connection* connection = nullptr;
+    quint64 generation = 0; // the connection's, when db was given out
     QString file;
     sql::Statement ids;
     QString idsText; // the statement's text before any change of plan
-    std::map<QString, sql::Statement> reads; // windows of rows; key: the statement's text
+    std::map<QString, sql::Statement> reads; // runs of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
     std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
     std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
-    bool overdueIndexChecked = false;
     std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
     std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
 };
 
-// Rows read in one go, from position `start` on. Texts and dates stay as the file's
-// bytes and become values only when asked for: most walks read one or two fields.
-struct Dataset::Window
-{
-    struct Cell
-    {
-        qint64 number = 0;  // an integer or logical field's value
-        qint32 offset = -1; // a text or date field's bytes: text.substr(offset, bytes)
-        qint32 bytes = 0;
-        bool isNull = true;
-        bool fetched = false; // false: the field was not read (nobody had asked for it)
-    };
-    int start = 0;
-    int fieldCount = 0;
-    QVector<qint64> ids;   // the rows' IDs as the dataset listed them
-    QVector<bool> present; // false: the row is gone from the file
-    std::vector<Cell> cells; // fieldCount cells per row
-    std::string text;
-};
-
 namespace {
-
-QString dateText(const QDate& date)
-{
-    return date.toString(QStringLiteral("dd/MM/yyyy"));
-}
-
-// A day/month/year text ("05/03/2027", also "5/3/2027"); an invalid date when it is none.
-QDate parseDate(const QString& text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char('/'));
-    if (parts.size() != 3)
-        return {};
-    bool okDay = false, okMonth = false, okYear = false;
-    const int day = parts.at(0).toInt(&okDay);
-    const int month = parts.at(1).toInt(&okMonth);
-    const int year = parts.at(2).toInt(&okYear);
-    if (!okDay || !okMonth || !okYear || parts.at(2).size() != 4)
-        return {};
-    return QDate(year, month, day);
-}
-
-std::optional<bool> parseBool(const QString& text)
-{
-    const QString t = text.trimmed().toLower();
-    static const QStringList yes{"true", "t", "verdadero", "v", "sí", "si", "s", "yes", "y", "1"};
-    static const QStringList no{"false", "f", "falso", "no", "n", "0"};
-    if (yes.contains(t))
-        return true;
-    if (no.contains(t))
-        return false;
-    return std::nullopt;
-}
 
 bool isIntegerType(int typeId)
 {
@@ -154,7 +96,7 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
         if (isIntegerType(type))
             return value.toLongLong() != 0;
         if (type == QMetaType::QString) {
-            if (const std::optional<bool> b = parseBool(value.toString()))
+            if (const std::optional<bool> b = parseLogical(value.toString()))
                 return *b;
         }
         throw ConversionError(
@@ -165,7 +107,7 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
             return value.toDate().isValid() ? value : QVariant();
         if (type == QMetaType::QDateTime)
             return value.toDateTime().date();
-        const QDate date = parseDate(value.toString());
+        const QDate date = parseDateText(value.toString());
         if (!date.isValid())
             throw ConversionError(
                 QStringLiteral("«%1» no es una fecha válida para el campo «%2»").arg(value.toString(), field.name));
@@ -182,19 +124,6 @@ QVariant toFieldValue(const FieldDef& field, const QVariant& value, bool cut)
     }
     }
     return {};
-}
-
-// The text of a field's value: dates as dd/mm/yyyy, logicals in words.
-QString textOf(const FieldDef& field, const QVariant& value)
-{
-    switch (field.type) {
-    case FieldType::Date:
-        return dateText(value.toDate());
-    case FieldType::Logical:
-        return value.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
-    default:
-        return value.toString();
-    }
 }
 
 ConversionError emptyField(const FieldDef& field, const QString& as)
@@ -236,8 +165,8 @@ DataState Dataset::state() const
 void Dataset::setOpened(const FieldDefs& fields)
 {
     m_nameCache.clear();
-    m_wanted.clear();
     m_fields = fields;
+    m_cache.reset(fields);
     // The IDs are read when a position is first needed: a table that is opened and then
     // only searched through the file never holds them.
     dropIds();
@@ -287,23 +216,28 @@ void Dataset::requireEditing() const
 
 // --- the file ----------------------------------------------------------------
 
-sqlite3* Dataset::database() const
+sqlite3* Dataset::database()
 {
     requireConnection();
     const QString file = tableFile();
-    sqlite3* db = m_connection->handle(file);
+    // Every read of a row asks for the handle: the one the statements were prepared on
+    // serves while the connection keeps its handles open and the file is the same.
+    if (m_stmts && m_stmts->connection == m_connection && m_stmts->generation == m_connection->generation() &&
+        m_stmts->file == file)
+        return m_stmts->db;
     // A new handle (the connection was closed or moved) or another file: the old
     // statements belong to the old one.
-    if (!m_stmts || m_stmts->db != db || m_stmts->file != file) {
-        m_stmts = std::make_unique<Statements>();
-        m_stmts->db = db;
-        m_stmts->file = file;
-        forgetRows();
-    }
+    sqlite3* db = m_connection->handle(file);
+    m_stmts = std::make_unique<Statements>();
+    m_stmts->db = db;
+    m_stmts->connection = m_connection;
+    m_stmts->generation = m_connection->generation();
+    m_stmts->file = file;
+    forgetRows();
     return db;
 }
 
-qint64 Dataset::dataVersion() const
+qint64 Dataset::dataVersion()
 {
     return sqlite3_total_changes64(database());
 }
@@ -392,26 +326,42 @@ QVector<qint64> Dataset::selectIds()
     return ids;
 }
 
-void Dataset::readWindow(int pos, int size) const
+// One row of a run read: its columns taken as the bytes they are, so texts become QStrings
+// only when asked for.
+void Dataset::takeRow(sqlite3_stmt* stmt, int key, const QVector<int>& columns)
+{
+    RowCache::Cell* cells = m_cache.rowCells(sqlite3_column_int64(stmt, key));
+    if (!cells)
+        return; // added through another dataset since the IDs were read
+    for (int c = 0; c < columns.size(); ++c) {
+        const int i = columns.at(c);
+        RowCache::Cell& cell = cells[i];
+        cell.fetched = true;
+        if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+            continue;
+        cell.isNull = false;
+        switch (m_fields.at(i).type) {
+        case FieldType::AutoInc:
+        case FieldType::Logical:
+            cell.number = sqlite3_column_int64(stmt, c);
+            break;
+        case FieldType::Text:
+        case FieldType::Memo:
+        case FieldType::Date:
+            m_cache.setBytes(cell, reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                             sqlite3_column_bytes(stmt, c));
+            break;
+        }
+    }
+}
+
+void Dataset::readRun(int pos, int size)
 {
     sqlite3* db = database();
-    m_window.reset();
     const int end = std::min(pos + size, int(m_ids.size()));
     const int count = end - pos;
-    const int fieldCount = int(m_fields.size());
-    // Only the key and the fields asked for so far are read: a walk that looks at one
-    // field does not pay for the others.
-    if (m_wanted.size() != fieldCount)
-        m_wanted.fill(false, fieldCount);
-    QVector<int> columns;
     int key = -1; // the key's column in the rows read
-    for (int i = 0; i < fieldCount; ++i) {
-        if (m_fields.at(i).type == FieldType::AutoInc && key < 0)
-            key = int(columns.size());
-        else if (!m_wanted.at(i))
-            continue;
-        columns.append(i);
-    }
+    const QVector<int> columns = m_cache.columnsToRead(key);
     if (key < 0)
         keyName(); // raises: no key field
 
@@ -427,20 +377,7 @@ void Dataset::readWindow(int pos, int size) const
     if (!st.isPrepared())
         st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
 
-    auto window = std::make_unique<Window>();
-    window->start = pos;
-    window->fieldCount = fieldCount;
-    window->ids = m_ids.mid(pos, count);
-    window->present.fill(false, count);
-    window->cells.resize(size_t(count) * size_t(fieldCount));
-    // The rows come in key order, not the dataset's: each finds its place by its ID.
-    QVector<std::pair<qint64, int>> places(count);
-    for (int i = 0; i < count; ++i)
-        places[i] = {window->ids.at(i), i};
-    if (!range)
-        std::sort(places.begin(), places.end());
-
-    // Columns are taken as the bytes they are, so texts become QStrings only when asked for.
+    m_cache.startRun(pos, m_ids.mid(pos, count));
     sqlite3_stmt* stmt = st.handle();
     const sql::Statement::Use use(st); // no statement keeps a read lock between calls
     if (range) {
@@ -450,109 +387,42 @@ void Dataset::readWindow(int pos, int size) const
         for (int i = 0; i < count; ++i)
             st.bindInt64(i + 1, m_ids.at(pos + i));
     }
-    while (st.step()) {
-        const qint64 id = sqlite3_column_int64(stmt, key);
-        const auto it = std::lower_bound(places.cbegin(), places.cend(), std::make_pair(id, 0));
-        if (it == places.cend() || it->first != id)
-            continue; // added through another dataset since the IDs were read
-        const int slot = it->second;
-        window->present[slot] = true;
-        Window::Cell* cells = window->cells.data() + size_t(slot) * size_t(fieldCount);
-        for (int c = 0; c < columns.size(); ++c) {
-            const int i = columns.at(c);
-            Window::Cell& cell = cells[i];
-            cell.fetched = true;
-            if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
-                continue;
-            cell.isNull = false;
-            switch (m_fields.at(i).type) {
-            case FieldType::AutoInc:
-            case FieldType::Logical:
-                cell.number = sqlite3_column_int64(stmt, c);
-                break;
-            case FieldType::Text:
-            case FieldType::Memo:
-            case FieldType::Date: {
-                const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-                const int bytes = sqlite3_column_bytes(stmt, c);
-                cell.offset = qint32(window->text.size());
-                cell.bytes = bytes;
-                if (data)
-                    window->text.append(data, size_t(bytes));
-                break;
-            }
-            }
-        }
-    }
-    m_window = std::move(window);
+    while (st.step())
+        takeRow(stmt, key, columns);
 }
 
-bool Dataset::cellAt(int pos, int index, QVariant& value) const
+bool Dataset::cellAt(int pos, int index, QVariant& value)
 {
     // Another dataset on the same file may have written since: the handle's change
     // count tells, and the rows are read again.
-    const qint64 version = dataVersion();
-    if (version != m_windowVersion) {
-        m_window.reset();
-        m_windowVersion = version;
+    m_cache.checkVersion(dataVersion());
+    const qint64 id = m_ids.at(pos);
+    const RowCache::Cell* cell = nullptr;
+    RowCache::Found found = m_cache.find(pos, id, index, &cell);
+    if (found == RowCache::Found::NotRead) {
+        readRun(pos, m_cache.nextRunSize(pos));
+        found = m_cache.find(pos, id, index, &cell);
     }
-    Window* window = m_window.get();
-    int slot = window ? pos - window->start : -1;
-    if (!window || slot < 0 || slot >= window->ids.size() || window->ids.at(slot) != m_ids.at(pos)) {
-        // Just past the rows read: a walk forward, which reads more rows at a time.
-        const bool forward = window && slot == window->ids.size();
-        m_readAhead = forward ? std::min(m_readAhead * 2, kMaxWindow) : kWindow;
-        readWindow(pos, m_readAhead);
-        window = m_window.get();
-        slot = 0;
+    if (found == RowCache::Found::Unfetched) {
+        // The first use of this field: from now on it is read with the others.
+        m_cache.want(index);
+        readRun(pos, m_cache.refetchSize());
+        found = m_cache.find(pos, id, index, &cell);
     }
     // A row deleted through another dataset is gone from the file: it reads as empty.
-    if (!window->present.at(slot)) {
+    if (found != RowCache::Found::Value) {
         value = QVariant();
         return false;
     }
-    const Window::Cell* cell = &window->cells[size_t(slot) * size_t(window->fieldCount) + size_t(index)];
-    if (!cell->fetched) {
-        // The first use of this field: from now on it is read with the others.
-        m_wanted[index] = true;
-        readWindow(pos, std::max(m_readAhead, kWindow));
-        window = m_window.get();
-        if (!window->present.at(0)) {
-            value = QVariant();
-            return false;
-        }
-        cell = &window->cells[size_t(index)];
-    }
-    if (cell->isNull) {
-        value = QVariant();
-        return true;
-    }
-    switch (m_fields.at(index).type) {
-    case FieldType::AutoInc:
-        value = QVariant(cell->number);
-        break;
-    case FieldType::Logical:
-        value = QVariant(cell->number != 0);
-        break;
-    case FieldType::Text:
-    case FieldType::Memo:
-        value = QVariant(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes));
-        break;
-    case FieldType::Date: {
-        const QDate date =
-            QDate::fromString(QString::fromUtf8(window->text.data() + cell->offset, cell->bytes), Qt::ISODate);
-        value = date.isValid() ? QVariant(date) : QVariant();
-        break;
-    }
-    }
+    value = m_cache.value(*cell, index);
     return true;
 }
 
-bool Dataset::rowValues(int pos, QVector<QVariant>& values) const
+bool Dataset::rowValues(int pos, QVector<QVariant>& values)
 {
     // Every field is wanted: the rows are read again with all of them at once, not
     // once per field.
-    m_wanted.fill(true, m_fields.size());
+    m_cache.wantAll();
     values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i)
         if (!cellAt(pos, i, values[i]))
@@ -560,7 +430,7 @@ bool Dataset::rowValues(int pos, QVector<QVariant>& values) const
     return true;
 }
 
-bool Dataset::rowExists(qint64 id) const
+bool Dataset::rowExists(qint64 id)
 {
     sqlite3* db = database();
     sql::Statement& st = m_stmts->exists;
@@ -574,26 +444,25 @@ bool Dataset::rowExists(qint64 id) const
     return st.step();
 }
 
-void Dataset::ensureIds() const
+void Dataset::ensureIds()
 {
     if (m_idsLoaded || m_state == DataState::Inactive)
         return;
-    auto* self = const_cast<Dataset*>(this);
-    self->m_ids = self->loadIds(); // on failure the IDs stay unread and the next use tries again
-    self->m_idsLoaded = true;
+    m_ids = loadIds(); // on failure the IDs stay unread and the next use tries again
+    m_idsLoaded = true;
     int pos = 0;
     if (m_keeping) {
         // A refresh left the record to keep: it stays current when it is still there.
         pos = m_keepId >= 0 ? positionOf(m_keepId) : -1;
         if (pos < 0)
             pos = std::min(std::max(m_keepPos, 0), int(m_ids.size()) - 1);
-        self->m_keeping = false;
+        m_keeping = false;
     }
-    self->m_pos = m_ids.isEmpty() ? -1 : pos;
-    self->m_eof = m_ids.isEmpty();
+    m_pos = m_ids.isEmpty() ? -1 : pos;
+    m_eof = m_ids.isEmpty();
 }
 
-qint64 Dataset::firstId() const
+qint64 Dataset::firstId()
 {
     // An order of several keys whose first one only an index gives: SQLite would sort
     // every row to find the first. The rows are narrowed first to those sharing the
@@ -638,10 +507,9 @@ void Dataset::dropIds()
     forgetRows();
 }
 
-void Dataset::forgetRows() const
+void Dataset::forgetRows()
 {
-    m_window.reset();
-    m_windowVersion = -1;
+    m_cache.clear();
 }
 
 int Dataset::positionOf(qint64 id) const
@@ -699,7 +567,7 @@ void Dataset::next()
     }
 }
 
-bool Dataset::eof() const
+bool Dataset::eof()
 {
     if (m_state == DataState::Inactive)
         return true;
@@ -708,7 +576,7 @@ bool Dataset::eof() const
     return m_eof;
 }
 
-bool Dataset::isEmpty() const
+bool Dataset::isEmpty()
 {
     if (m_state == DataState::Inactive)
         return true;
@@ -717,7 +585,7 @@ bool Dataset::isEmpty() const
     return m_ids.isEmpty();
 }
 
-int Dataset::recordCount() const
+int Dataset::recordCount()
 {
     if (m_state == DataState::Inactive)
         return 0;
@@ -726,7 +594,7 @@ int Dataset::recordCount() const
     return int(m_ids.size());
 }
 
-int Dataset::recNo() const
+int Dataset::recNo()
 {
     if (m_state == DataState::Inactive)
         return -1;
@@ -794,7 +662,7 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value)
     return true;
 }
 
-Dataset::Bookmark Dataset::bookmark() const
+Dataset::Bookmark Dataset::bookmark()
 {
     if (m_state == DataState::Inactive)
         return -1;
@@ -835,7 +703,7 @@ const FieldDefs& Dataset::fields() const
     return m_fields;
 }
 
-int Dataset::fieldIndex(const QString& name) const
+int Dataset::fieldIndex(const QString& name)
 {
     // Callers name the same few fields again and again, spelled the same way.
     for (const NameIndex& known : std::as_const(m_nameCache))
@@ -851,7 +719,7 @@ int Dataset::fieldIndex(const QString& name) const
     return -1;
 }
 
-int Dataset::requireField(const QString& name) const
+int Dataset::requireField(const QString& name)
 {
     const int index = fieldIndex(name);
     if (index < 0)
@@ -859,12 +727,12 @@ int Dataset::requireField(const QString& name) const
     return index;
 }
 
-const FieldDef& Dataset::field(const QString& name) const
+const FieldDef& Dataset::field(const QString& name)
 {
     return m_fields.at(requireField(name));
 }
 
-QVariant Dataset::currentValue(int index) const
+QVariant Dataset::currentValue(int index)
 {
     if (isEditing())
         return m_buffer.value(index);
@@ -875,7 +743,7 @@ QVariant Dataset::currentValue(int index) const
     return value;
 }
 
-int Dataset::activeField(const QString& fieldName) const
+int Dataset::activeField(const QString& fieldName)
 {
     requireActive();
     ensureFresh();
@@ -883,27 +751,27 @@ int Dataset::activeField(const QString& fieldName) const
     return requireField(fieldName);
 }
 
-QVariant Dataset::value(const QString& fieldName) const
+QVariant Dataset::value(const QString& fieldName)
 {
     return currentValue(activeField(fieldName));
 }
 
-bool Dataset::isNull(const QString& fieldName) const
+bool Dataset::isNull(const QString& fieldName)
 {
     return !value(fieldName).isValid();
 }
 
-QString Dataset::asString(const QString& fieldName) const
+QString Dataset::asString(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
     const FieldDef& def = m_fields.at(index);
     if (!v.isValid())
         throw emptyField(def, QStringLiteral("texto"));
-    return textOf(def, v);
+    return valueText(def.type, v);
 }
 
-qint64 Dataset::asInteger(const QString& fieldName) const
+qint64 Dataset::asInteger(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -919,10 +787,10 @@ qint64 Dataset::asInteger(const QString& fieldName) const
             return n;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como número: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-bool Dataset::asBoolean(const QString& fieldName) const
+bool Dataset::asBoolean(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -932,14 +800,14 @@ bool Dataset::asBoolean(const QString& fieldName) const
     if (def.type == FieldType::Logical)
         return v.toBool();
     if (def.type == FieldType::Text || def.type == FieldType::Memo) {
-        if (const std::optional<bool> b = parseBool(v.toString()))
+        if (const std::optional<bool> b = parseLogical(v.toString()))
             return *b;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como valor lógico: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-QDate Dataset::asDate(const QString& fieldName) const
+QDate Dataset::asDate(const QString& fieldName)
 {
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
@@ -949,24 +817,24 @@ QDate Dataset::asDate(const QString& fieldName) const
     if (def.type == FieldType::Date)
         return v.toDate();
     if (def.type == FieldType::Text || def.type == FieldType::Memo) {
-        const QDate date = parseDate(v.toString());
+        const QDate date = parseDateText(v.toString());
         if (date.isValid())
             return date;
     }
     throw ConversionError(
-        QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, textOf(def, v)));
+        QStringLiteral("El campo «%1» no puede leerse como fecha: «%2»").arg(def.name, valueText(def.type, v)));
 }
 
-QString Dataset::displayText(const QString& fieldName) const
+QString Dataset::displayText(const QString& fieldName)
 {
     if (m_state == DataState::Inactive)
         return {};
     const int index = activeField(fieldName);
     const QVariant v = currentValue(index);
-    return v.isValid() ? textOf(m_fields.at(index), v) : QString();
+    return v.isValid() ? valueText(m_fields.at(index).type, v) : QString();
 }
 
-QVariant Dataset::valueAt(int row, const QString& fieldName) const
+QVariant Dataset::valueAt(int row, const QString& fieldName)
 {
     if (m_state == DataState::Inactive)
         return {};
@@ -986,37 +854,11 @@ QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
 {
     if (!value.isValid())
         throw emptyField(field, QStringLiteral("texto"));
-    return textOf(field, value);
+    return valueText(field.type, value);
 }
-
-namespace {
-
-// A day-first date text as year-month-day ("05/03/2027" -> "2027-03-05") when it is a
-// valid date of exactly that form, else "" (which sorts before every date). Built from
-// SQLite's own functions only, so that any program may still write the file: date()
-// with a modifier turns a day that does not exist into another ("31/02" -> "03/03") or
-// into null, and
-// the year 0 is no date of the calendar the program reads dates with.
-QString isoDaySql(const QString& column)
-{
-    const QString iso =
-        QStringLiteral("substr(%1, 7, 4) || '-' || substr(%1, 4, 2) || '-' || substr(%1, 1, 2)").arg(column);
-    return QStringLiteral("(CASE WHEN %1 GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' AND substr(%1, 7, 4) <> "
-                          "'0000' AND date(%2, '+0 days') IS %2 THEN %2 ELSE '' END)")
-        .arg(column, iso);
-}
-
-// 1 when a logical field reads as false, 0 when it is true or empty; as the rows read
-// it (an integer of the stored value, 0 meaning false).
-QString unreadSql(const QString& column)
-{
-    return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
-}
-
-} // namespace
 
 QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
-                                                        const QDate& today, const QStringList& fieldNames) const
+                                                        const QDate& today, const QStringList& fieldNames)
 {
     requireActive();
     ensureFresh();
@@ -1025,46 +867,14 @@ QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField,
     if (m_fields.at(dateIndex).type != FieldType::Text || m_fields.at(flagIndex).type != FieldType::Logical)
         throw EngineError(QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».")
                               .arg(m_name, dateField, flagField));
-    sqlite3* db = database();
-    const QString table = sql::quoted(Connection::sqlTableName(tableFile()));
-    const QString day = isoDaySql(sql::quoted(m_fields.at(dateIndex).name));
-    const QString unread = unreadSql(sql::quoted(m_fields.at(flagIndex).name));
-
-    if (!m_stmts->overdueIndexChecked) {
-        m_stmts->overdueIndexChecked = true;
-        const QString indexName = Connection::sqlTableName(tableFile()) + QStringLiteral("_vencidos");
-        try {
-            sql::Statement exists;
-            exists.prepare(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"),
-                           QStringLiteral("Error al leer «%1»").arg(tableFile()));
-            bool present = false;
-            {
-                const sql::Statement::Use use(exists);
-                exists.bind(1, indexName);
-                present = exists.step();
-            }
-            if (!present) {
-                const QString what = QStringLiteral("Error al indexar «%1»").arg(tableFile());
-                sql::WriteTransaction transaction(db, what);
-                sql::exec(db,
-                          QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3, %4)")
-                              .arg(sql::quoted(indexName), table, unread, day)
-                              .toUtf8()
-                              .constData(),
-                          what);
-                transaction.commit();
-                forgetRows();
-            }
-        } catch (const std::exception&) {
-            // A file we may only read: the rows are found without the index, more slowly.
-        }
-    }
+    const QString day = sql::isoDay(sql::quoted(m_fields.at(dateIndex).name));
+    const QString unread = sql::isFalse(sql::quoted(m_fields.at(flagIndex).name));
 
     return selectRows(QStringLiteral("((%1 = 1 AND %2 < ?) OR (%1 = 0 AND %2 = ''))").arg(unread, day),
                       {today.toString(Qt::ISODate)}, fieldNames, -1);
 }
 
-std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) const
+std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName)
 {
     requireActive();
     ensureFresh();
@@ -1120,7 +930,7 @@ std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName) cons
 }
 
 QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const QVariant& value,
-                                               const QStringList& fieldNames, int limit) const
+                                               const QStringList& fieldNames, int limit)
 {
     requireActive();
     ensureFresh();
@@ -1135,7 +945,7 @@ QVector<Dataset::RowValues> Dataset::rowsWhere(const QString& fieldName, const Q
 }
 
 QVector<Dataset::RowValues> Dataset::selectRows(const QString& condition, const QVariantList& params,
-                                                const QStringList& fieldNames, int limit) const
+                                                const QStringList& fieldNames, int limit)
 {
     QVector<int> columns;
     for (const QString& name : fieldNames)
@@ -1247,79 +1057,11 @@ void Dataset::post()
             throw EngineError(QStringLiteral("El campo «%1» debe tener un valor.").arg(def.name));
     }
 
-    sqlite3* db = database();
-    const QString file = tableFile();
-    const QString what = QStringLiteral("No se puede guardar el registro en «%1»").arg(file);
-    const QString table = sql::quoted(Connection::sqlTableName(file));
-    const QString key = sql::quoted(keyName());
-
-    if (m_state == DataState::Insert) {
-        sql::Statement& st = m_stmts->insert;
-        QVariantList values;
-        if (!st.isPrepared()) {
-            QStringList columns, marks;
-            for (const FieldDef& def : std::as_const(m_fields)) {
-                if (def.type == FieldType::AutoInc)
-                    continue;
-                columns.append(sql::quoted(def.name));
-                marks.append(QStringLiteral("?"));
-            }
-            st.prepare(
-                db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), marks.join(", ")),
-                what);
-        }
-        for (int i = 0; i < m_fields.size(); ++i)
-            if (m_fields.at(i).type != FieldType::AutoInc)
-                values.append(m_buffer.at(i));
-
-        sql::WriteTransaction transaction(db, what);
-        {
-            const sql::Statement::Use use(st);
-            st.bindAll(values);
-            st.step();
-        }
-        const qint64 id = sqlite3_last_insert_rowid(db);
-        if (id > std::numeric_limits<qint32>::max())
-            throw EngineError(what + QStringLiteral(": no quedan identificadores libres."));
-        transaction.commit();
-
-        // The new record becomes current: in key order for a table, where the insert
-        // began for a query.
-        int pos;
-        if (rowsInKeyOrder())
-            pos = int(std::lower_bound(m_ids.cbegin(), m_ids.cend(), id) - m_ids.cbegin());
-        else
-            pos = std::clamp(m_posBeforeInsert, 0, int(m_ids.size()));
-        m_ids.insert(pos, id);
-        m_pos = pos;
-    } else {
-        QStringList assignments;
-        QVariantList values;
-        for (int i = 0; i < m_fields.size(); ++i) {
-            const QVariant& now = m_buffer.at(i);
-            const QVariant& before = m_original.at(i);
-            // Only the fields that changed: another dataset may have written the rest.
-            if (m_fields.at(i).type == FieldType::AutoInc || (now == before && now.isValid() == before.isValid()))
-                continue;
-            assignments.append(sql::quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
-            values.append(now);
-        }
-        if (!assignments.isEmpty()) {
-            values.append(m_ids.at(m_pos));
-            sql::Statement st;
-            st.prepare(db, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, assignments.join(", "), key),
-                       what);
-            sql::WriteTransaction transaction(db, what);
-            {
-                const sql::Statement::Use use(st);
-                st.bindAll(values);
-                st.step();
-            }
-            if (sqlite3_changes(db) == 0)
-                throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
-            transaction.commit();
-        }
-    }
+    const QString what = QStringLiteral("No se puede guardar el registro en «%1»").arg(tableFile());
+    if (m_state == DataState::Insert)
+        insertRecord(what);
+    else
+        updateRecord(what);
     m_state = DataState::Browse;
     m_eof = false;
     m_buffer.clear();
@@ -1327,6 +1069,84 @@ void Dataset::post()
     m_modified = false;
     forgetRows();
     notify(DataEvent::Posted);
+}
+
+void Dataset::insertRecord(const QString& what)
+{
+    sqlite3* db = database();
+    sql::Statement& st = m_stmts->insert;
+    QVariantList values;
+    if (!st.isPrepared()) {
+        QStringList columns, marks;
+        for (const FieldDef& def : std::as_const(m_fields)) {
+            if (def.type == FieldType::AutoInc)
+                continue;
+            columns.append(sql::quoted(def.name));
+            marks.append(QStringLiteral("?"));
+        }
+        st.prepare(db,
+                   QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(sql::quoted(Connection::sqlTableName(tableFile())), columns.join(", "), marks.join(", ")),
+                   what);
+    }
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields.at(i).type != FieldType::AutoInc)
+            values.append(m_buffer.at(i));
+
+    sql::WriteTransaction transaction(db, what);
+    {
+        const sql::Statement::Use use(st);
+        st.bindAll(values);
+        st.step();
+    }
+    const qint64 id = sqlite3_last_insert_rowid(db);
+    if (id > std::numeric_limits<qint32>::max())
+        throw EngineError(what + QStringLiteral(": no quedan identificadores libres."));
+    transaction.commit();
+
+    // The new record becomes current: in key order for a table, where the insert
+    // began for a query.
+    int pos;
+    if (rowsInKeyOrder())
+        pos = int(std::lower_bound(m_ids.cbegin(), m_ids.cend(), id) - m_ids.cbegin());
+    else
+        pos = std::clamp(m_posBeforeInsert, 0, int(m_ids.size()));
+    m_ids.insert(pos, id);
+    m_pos = pos;
+}
+
+void Dataset::updateRecord(const QString& what)
+{
+    QStringList assignments;
+    QVariantList values;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const QVariant& now = m_buffer.at(i);
+        const QVariant& before = m_original.at(i);
+        // Only the fields that changed: another dataset may have written the rest.
+        if (m_fields.at(i).type == FieldType::AutoInc || (now == before && now.isValid() == before.isValid()))
+            continue;
+        assignments.append(sql::quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
+        values.append(now);
+    }
+    if (assignments.isEmpty())
+        return;
+    sqlite3* db = database();
+    values.append(m_ids.at(m_pos));
+    sql::Statement st;
+    st.prepare(db,
+               QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                   .arg(sql::quoted(Connection::sqlTableName(tableFile())), assignments.join(", "),
+                        sql::quoted(keyName())),
+               what);
+    sql::WriteTransaction transaction(db, what);
+    {
+        const sql::Statement::Use use(st);
+        st.bindAll(values);
+        st.step();
+    }
+    if (sqlite3_changes(db) == 0)
+        throw EngineError(QStringLiteral("El registro ya no existe en «%1».").arg(m_name));
+    transaction.commit();
 }
 
 void Dataset::cancel()

@@ -12,6 +12,7 @@
 // being edited first ends that edit, posted if changed, else cancelled.
 
 #include "store/engine/FieldDef.h"
+#include "store/engine/RowCache.h"
 
 #include <QDate>
 #include <QHash>
@@ -25,6 +26,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace engine {
 
@@ -69,35 +71,35 @@ public:
     // --- navigation -------------------------------------------------------
     void first();
     void next();
-    bool eof() const;          // true when next() passed the last row, or the dataset is empty
-    bool isEmpty() const;
-    int recordCount() const;
-    int recNo() const;         // 0-based position of the current row, -1 when empty
+    bool eof();          // true when next() passed the last row, or the dataset is empty
+    bool isEmpty();
+    int recordCount();
+    int recNo();         // 0-based position of the current row, -1 when empty
     void moveTo(int row);      // makes row (0-based) current; a grid's selection uses it
 
     // Exact, case-sensitive search for the first row, in the dataset's order, whose field
     // equals `value`. Moves there and returns true, or leaves the position and returns false.
     bool locate(const QString& field, const QVariant& value);
 
-    Bookmark bookmark() const;
+    Bookmark bookmark();
     // Returns to a bookmarked row; raises EngineError when the row is gone.
     void gotoBookmark(Bookmark bookmark);
 
     // --- fields -----------------------------------------------------------
     const FieldDefs& fields() const;
-    int fieldIndex(const QString& name) const; // -1 when unknown
-    const FieldDef& field(const QString& name) const; // raises EngineError when unknown
+    int fieldIndex(const QString& name); // -1 when unknown
+    const FieldDef& field(const QString& name); // raises EngineError when unknown
 
-    QVariant value(const QString& field) const;      // null QVariant for an empty field
-    bool isNull(const QString& field) const;
-    QString asString(const QString& field) const;    // raises ConversionError on null
-    qint64 asInteger(const QString& field) const;    // raises ConversionError on null / not a number
-    bool asBoolean(const QString& field) const;      // raises ConversionError on null
-    QDate asDate(const QString& field) const;        // raises ConversionError on null
-    QString displayText(const QString& field) const; // "" for null; dates in the short-date form
+    QVariant value(const QString& field);      // null QVariant for an empty field
+    bool isNull(const QString& field);
+    QString asString(const QString& field);    // raises ConversionError on null
+    qint64 asInteger(const QString& field);    // raises ConversionError on null / not a number
+    bool asBoolean(const QString& field);      // raises ConversionError on null
+    QDate asDate(const QString& field);        // raises ConversionError on null
+    QString displayText(const QString& field); // "" for null; dates in the short-date form
 
     // Value of a field in another row without moving (grids); null QVariant outside the rows.
-    QVariant valueAt(int row, const QString& field) const;
+    QVariant valueAt(int row, const QString& field);
 
     // A row read without moving: its key and the values of the fields asked for.
     struct RowValues
@@ -111,22 +113,22 @@ public:
     // The rows, in the dataset's order, that can be overdue on `today` by a day-first text
     // date (dd/mm/yyyy) and a logical read flag: those whose flag is false and whose date
     // lies before `today`, and every row whose date is empty or not a valid date of that
-    // form, whatever its flag. An expression index over the two finds them without reading
-    // the other rows; it is made in the file on first use (left out when the file cannot be
-    // written, which only makes the search slower).
+    // form, whatever its flag. An expression index over the two, when the table file declares
+    // one (sql::isFalse of the flag, then sql::isoDay of the date), finds them without
+    // reading the other rows.
     QVector<RowValues> overdueCandidates(const QString& dateField, const QString& flagField, const QDate& today,
-                                         const QStringList& fields) const;
+                                         const QStringList& fields);
 
     // The rows, in the dataset's order, whose field equals `value` exactly (all rows when
     // `field` is empty), at most `limit` of them (-1: no limit).
     QVector<RowValues> rowsWhere(const QString& field, const QVariant& value, const QStringList& fields,
-                                 int limit = -1) const;
+                                 int limit = -1);
 
     // The different texts of a text field over the dataset's rows, in the field's order,
     // found one index entry each by stepping from one text to the next. Nothing (and no
     // rows read) when no index of the file gives them that way, when the field is not a
     // text or when some row leaves it empty: the caller then reads the rows.
-    std::optional<QStringList> distinctTexts(const QString& field) const;
+    std::optional<QStringList> distinctTexts(const QString& field);
 
     // Sets a field of the record being edited or inserted. An empty text is stored as null,
     // a text longer than its field's size is cut at the size. Raises when not editing.
@@ -154,7 +156,7 @@ protected:
     // The table file whose rows this dataset shows.
     virtual QString tableFile() const = 0;
     // Called before every read or move; a stale query re-runs here.
-    virtual void ensureFresh() const {}
+    virtual void ensureFresh() {}
 
     // Which rows, in which order: a condition over quoted columns with ? placeholders
     // ("" for all rows), its parameters, and an order list ("" for key order). The key
@@ -175,12 +177,12 @@ protected:
     void reloadKeeping();
     // Reads the ordered IDs when they are not read yet (the dataset then stands on its
     // first row, where opening or re-running left it).
-    void ensureIds() const;
+    void ensureIds();
     // Forgets the IDs: the next use that needs a position reads them again, standing on
     // the first row.
     void dropIds();
     // The key of the first row, -1 when there is none (read without listing the rows).
-    qint64 firstId() const;
+    qint64 firstId();
     void requireConnection() const;
     void requireActive() const;
     void requireEditing() const;
@@ -188,7 +190,7 @@ protected:
     // Position of a row in m_ids, -1 when it is not there.
     int positionOf(qint64 id) const;
     // True when the row is still in the file.
-    bool rowExists(qint64 id) const;
+    bool rowExists(qint64 id);
 
     void notify(DataEvent event);
     void setOpened(const FieldDefs& fields);   // state browse, IDs loaded, first row
@@ -210,37 +212,37 @@ protected:
 private:
     friend class Query;
     struct Statements;
-    struct Window;
 
     // One field of the row at a position; false (and a null value) when the row is gone
     // from the file.
-    bool cellAt(int pos, int index, QVariant& value) const;
+    bool cellAt(int pos, int index, QVariant& value);
     // All fields of the row at a position; false when it is gone from the file.
-    bool rowValues(int pos, QVector<QVariant>& values) const;
+    bool rowValues(int pos, QVector<QVariant>& values);
     // The current record's value of a field (the edit buffer while editing).
-    QVariant currentValue(int index) const;
+    QVariant currentValue(int index);
     // What value() checks before reading: open, fresh, the field known. Its position.
-    int activeField(const QString& fieldName) const;
+    int activeField(const QString& fieldName);
     // Rows of the dataset that also meet `condition` (SQL over quoted columns, "" for
     // none), in the dataset's order, with the values of the fields named.
     QVector<RowValues> selectRows(const QString& condition, const QVariantList& params, const QStringList& fields,
-                                  int limit) const;
-    void readWindow(int pos, int size) const;
-    void forgetRows() const;
-    int requireField(const QString& name) const;
+                                  int limit);
+    // Reads `size` rows from `pos` on into the cache.
+    void readRun(int pos, int size);
+    void takeRow(sqlite3_stmt* stmt, int key, const QVector<int>& columns);
+    void insertRecord(const QString& what);
+    void updateRecord(const QString& what);
+    void forgetRows();
+    int requireField(const QString& name);
     QString keyName() const;
     QString selectFrom(const QVector<int>& fields) const;
-    sqlite3* database() const;
-    qint64 dataVersion() const;
+    sqlite3* database();
+    qint64 dataVersion();
 
     QString m_name;
     QList<DataSource*> m_sources;
-    mutable std::unique_ptr<Statements> m_stmts; // prepared per dataset, on the file's handle
+    std::unique_ptr<Statements> m_stmts; // prepared per dataset, on the file's handle
     // Values of the current row and of the rows after it, read on demand in one go.
-    mutable std::unique_ptr<Window> m_window;
-    mutable qint64 m_windowVersion = -1; // the file's change count when they were read
-    mutable int m_readAhead = 0;         // rows the next read takes; grows while walking forward
-    mutable QVector<bool> m_wanted;      // per field: read with the rows (asked for since opened)
+    RowCache m_cache;
     // Field positions by the exact spelling callers use (names are found regardless of case,
     // which costs more than a row read when done for every value).
     struct NameIndex
@@ -248,7 +250,7 @@ private:
         QString name;
         int index;
     };
-    mutable QVector<NameIndex> m_nameCache;
+    QVector<NameIndex> m_nameCache;
     QVector<QVariant> m_buffer;       // the record being edited or inserted
     QVector<QVariant> m_original;     // its values when the edit began
     bool m_modified = false;

@@ -1,7 +1,8 @@
 #pragma once
-// Field definitions of a table: name, kind and size, as the program declares its tables.
+// Field and index definitions of a table, as the program declares its tables.
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace engine {
@@ -23,5 +24,15 @@ struct FieldDef
 };
 
 using FieldDefs = QVector<FieldDef>;
+
+// An index a table file has besides the one on its primary index's fields: its name and
+// its keys, each an SQL expression over quoted column names.
+struct IndexDef
+{
+    QString name;
+    QStringList keys;
+};
+
+using IndexDefs = QVector<IndexDef>;
 
 } // namespace engine

@@ -63,10 +63,10 @@ Dataset::Selection Query::selection() const
     return Selection{m_compiled.whereSql, m_compiled.params, m_compiled.orderSql};
 }
 
-void Query::ensureFresh() const
+void Query::ensureFresh()
 {
     if (m_stale && m_state != DataState::Inactive)
-        const_cast<Query*>(this)->rerun();
+        rerun();
 }
 
 void Query::rerun()

@@ -41,7 +41,7 @@ public:
 protected:
     QVector<qint64> loadIds() override;
     QString tableFile() const override { return m_compiled.tableFile; }
-    void ensureFresh() const override;
+    void ensureFresh() override;
     Selection selection() const override;
 
 private:
@@ -56,7 +56,7 @@ private:
     CompiledQuery m_compiled;
     bool m_compiledValid = false;
     DataSource* m_master = nullptr;
-    mutable bool m_stale = false;
+    bool m_stale = false;
 };
 
 } // namespace engine

@@ -1,6 +1,7 @@
 #include "store/engine/QueryParser.h"
 
 #include "common/Error.h"
+#include "store/engine/FieldText.h"
 #include "store/engine/Sqlite.h"
 
 #include <QDate>
@@ -28,6 +29,47 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.');
 }
 
+// The constant whose opening quote is at i; a doubled quote stands for one quote inside
+// it. Leaves i after the closing quote.
+QString quotedConstant(const QString& text, int& i)
+{
+    QString value;
+    const int n = int(text.size());
+    ++i;
+    for (;;) {
+        if (i >= n)
+            invalid(QStringLiteral("falta la comilla que cierra un texto"));
+        if (text.at(i) == QLatin1Char('"')) {
+            if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
+                value += QLatin1Char('"');
+                i += 2;
+                continue;
+            }
+            ++i;
+            return value;
+        }
+        value += text.at(i++);
+    }
+}
+
+Tok punctuation(QChar c)
+{
+    switch (c.unicode()) {
+    case '*':
+        return Tok::Star;
+    case ',':
+        return Tok::Comma;
+    case '(':
+        return Tok::LParen;
+    case ')':
+        return Tok::RParen;
+    case '=':
+        return Tok::Equals;
+    default:
+        invalid(QStringLiteral("carácter inesperado «%1»").arg(c));
+    }
+}
+
 QVector<Token> tokenize(const QString& text)
 {
     QVector<Token> tokens;
@@ -38,67 +80,19 @@ QVector<Token> tokenize(const QString& text)
         if (c.isSpace()) {
             ++i;
         } else if (c == QLatin1Char('"')) {
-            // A constant; a doubled quote stands for one quote inside it.
-            QString value;
-            ++i;
-            for (;;) {
-                if (i >= n)
-                    invalid(QStringLiteral("falta la comilla que cierra un texto"));
-                if (text.at(i) == QLatin1Char('"')) {
-                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                        value += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                value += text.at(i++);
-            }
-            tokens.append({Tok::String, value});
+            tokens.append({Tok::String, quotedConstant(text, i)});
         } else if (isWordChar(c)) {
             const int start = i;
             while (i < n && isWordChar(text.at(i)))
                 ++i;
             tokens.append({Tok::Word, text.mid(start, i - start)});
         } else {
-            Tok kind;
-            switch (c.unicode()) {
-            case '*':
-                kind = Tok::Star;
-                break;
-            case ',':
-                kind = Tok::Comma;
-                break;
-            case '(':
-                kind = Tok::LParen;
-                break;
-            case ')':
-                kind = Tok::RParen;
-                break;
-            case '=':
-                kind = Tok::Equals;
-                break;
-            default:
-                invalid(QStringLiteral("carácter inesperado «%1»").arg(c));
-            }
-            tokens.append({kind, QString(c)});
+            tokens.append({punctuation(c), QString(c)});
             ++i;
         }
     }
     tokens.append({Tok::End, QString()});
     return tokens;
-}
-
-// "5/3/2027" or "05/03/2027" as a date; invalid when it is none.
-QDate parseDate(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char('/'));
-    if (parts.size() != 3 || parts.at(2).size() != 4)
-        return {};
-    bool a = false, b = false, c = false;
-    const QDate date(parts.at(2).toInt(&c), parts.at(1).toInt(&b), parts.at(0).toInt(&a));
-    return a && b && c ? date : QDate();
 }
 
 // A LIKE pattern ("%" any run, "_" one character) as a GLOB pattern, which compares
@@ -254,109 +248,124 @@ private:
         throw EngineError(QStringLiteral("Campo «%1» desconocido en la tabla «%2»").arg(t.text, m_result.tableFile));
     }
 
-    // operand (= | LIKE) "constant"; the operand is a field or CAST(field AS CHAR(n)).
-    QString condition()
+    // The operand of a condition: a field or CAST(field AS CHAR(n)), as SQL over quoted
+    // columns with its parameters. `textual` tells whether it compares as text.
+    struct Operand
     {
+        const FieldDef* field = nullptr;
         QString expr;
         bool textual = false;
-        const FieldDef* f = nullptr;
         QVariantList params;
-        if (isKeyword(peek(), "CAST") && m_tokens.at(m_at + 1).kind == Tok::LParen) {
-            m_at += 2;
-            f = &field();
-            expectKeyword("AS");
-            expectKeyword("CHAR");
-            expect(Tok::LParen, QStringLiteral("("));
-            bool ok = false;
-            const int size = peek().kind == Tok::Word ? peek().text.toInt(&ok) : 0;
-            if (!ok || size <= 0 || size > 65535)
-                invalid(QStringLiteral("se esperaba una longitud y se encontró %1").arg(describe(peek())));
-            ++m_at;
-            expect(Tok::RParen, QStringLiteral(")"));
-            expect(Tok::RParen, QStringLiteral(")"));
-            const QString column = sql::quoted(f->name);
-            textual = true;
-            switch (f->type) {
-            case FieldType::Text:
-                if (f->size <= size) {
-                    expr = column; // already no longer than the cast: the index stays usable
-                    break;
-                }
-                [[fallthrough]];
-            case FieldType::Memo:
-                expr = QStringLiteral("substr(%1, 1, ?)").arg(column);
-                params.append(size);
-                break;
-            case FieldType::Date:
-                expr = QStringLiteral("substr(strftime('%d/%m/%Y', %1), 1, ?)").arg(column);
-                params.append(size);
-                break;
-            case FieldType::AutoInc:
-                expr = QStringLiteral("substr(CAST(%1 AS TEXT), 1, ?)").arg(column);
-                params.append(size);
-                break;
-            case FieldType::Logical:
-                invalid(QStringLiteral("el campo «%1» no puede convertirse en texto").arg(f->name));
-            }
-        } else {
-            f = &field();
-            expr = sql::quoted(f->name);
-            textual = f->type == FieldType::Text || f->type == FieldType::Memo;
-        }
+    };
 
+    Operand operand()
+    {
+        Operand op;
+        if (!(isKeyword(peek(), "CAST") && m_tokens.at(m_at + 1).kind == Tok::LParen)) {
+            op.field = &field();
+            op.expr = sql::quoted(op.field->name);
+            op.textual = op.field->type == FieldType::Text || op.field->type == FieldType::Memo;
+            return op;
+        }
+        m_at += 2;
+        op.field = &field();
+        expectKeyword("AS");
+        expectKeyword("CHAR");
+        expect(Tok::LParen, QStringLiteral("("));
+        bool ok = false;
+        const int size = peek().kind == Tok::Word ? peek().text.toInt(&ok) : 0;
+        if (!ok || size <= 0 || size > 65535)
+            invalid(QStringLiteral("se esperaba una longitud y se encontró %1").arg(describe(peek())));
+        ++m_at;
+        expect(Tok::RParen, QStringLiteral(")"));
+        expect(Tok::RParen, QStringLiteral(")"));
+        castAsText(op, size);
+        return op;
+    }
+
+    static void castAsText(Operand& op, int size)
+    {
+        const QString column = sql::quoted(op.field->name);
+        op.textual = true;
+        switch (op.field->type) {
+        case FieldType::Text:
+            if (op.field->size <= size) {
+                op.expr = column; // already no longer than the cast: the index stays usable
+                return;
+            }
+            [[fallthrough]];
+        case FieldType::Memo:
+            op.expr = QStringLiteral("substr(%1, 1, ?)").arg(column);
+            break;
+        case FieldType::Date:
+            op.expr = QStringLiteral("substr(strftime('%d/%m/%Y', %1), 1, ?)").arg(column);
+            break;
+        case FieldType::AutoInc:
+            op.expr = QStringLiteral("substr(CAST(%1 AS TEXT), 1, ?)").arg(column);
+            break;
+        case FieldType::Logical:
+            invalid(QStringLiteral("el campo «%1» no puede convertirse en texto").arg(op.field->name));
+        }
+        op.params.append(size);
+    }
+
+    // operand (= | LIKE) "constant"
+    QString condition()
+    {
+        Operand op = operand();
         const bool like = acceptKeyword("LIKE");
         if (!like && !accept(Tok::Equals))
             invalid(QStringLiteral("se esperaba «=» o «LIKE» y se encontró %1").arg(describe(peek())));
         if (peek().kind != Tok::String)
             invalid(QStringLiteral("se esperaba un texto entre comillas y se encontró %1").arg(describe(peek())));
         const QString constant = m_tokens.at(m_at++).text;
+        const QString sql = like ? likeCondition(op, constant) : equalsCondition(op, constant);
+        m_result.params += op.params;
+        return sql;
+    }
 
-        if (like) {
-            if (!textual)
-                invalid(QStringLiteral("LIKE sólo puede usarse con campos de texto («%1»)").arg(f->name));
-            const QString rest = constant.mid(1);
-            if (constant.startsWith(QLatin1Char('%')) && !rest.isEmpty() && !rest.contains(QLatin1Char('%')) &&
-                !rest.contains(QLatin1Char('_'))) {
-                // "%text": the same as comparing the last characters, which an index on
-                // them (the month and year of a date text) can answer without a scan.
-                // The count is ours, not the query's text.
-                params.append(rest);
-                m_result.params += params;
-                return QStringLiteral("substr(%1, -%2) = ?").arg(expr).arg(rest.toUcs4().size());
-            }
-            params.append(globPattern(constant));
-            m_result.params += params;
-            return expr + QStringLiteral(" GLOB ?");
+    static QString likeCondition(Operand& op, const QString& constant)
+    {
+        if (!op.textual)
+            invalid(QStringLiteral("LIKE sólo puede usarse con campos de texto («%1»)").arg(op.field->name));
+        const QString rest = constant.mid(1);
+        if (constant.startsWith(QLatin1Char('%')) && !rest.isEmpty() && !rest.contains(QLatin1Char('%')) &&
+            !rest.contains(QLatin1Char('_'))) {
+            // "%text": the same as comparing the last characters, which an index on
+            // them (the month and year of a date text) can answer without a scan.
+            // The count is ours, not the query's text.
+            op.params.append(rest);
+            return QStringLiteral("substr(%1, -%2) = ?").arg(op.expr).arg(rest.toUcs4().size());
         }
+        op.params.append(globPattern(constant));
+        return op.expr + QStringLiteral(" GLOB ?");
+    }
+
+    static QString equalsCondition(Operand& op, const QString& constant)
+    {
         // Empty texts are stored as null, so equality with "" finds the empty fields.
-        if (constant.isEmpty()) {
-            m_result.params += params;
-            return expr + QStringLiteral(" IS NULL");
-        }
-        if (textual) {
-            params.append(constant);
-        } else if (f->type == FieldType::Date) {
-            const QDate date = parseDate(constant.trimmed());
+        if (constant.isEmpty())
+            return op.expr + QStringLiteral(" IS NULL");
+        if (op.textual) {
+            op.params.append(constant);
+        } else if (op.field->type == FieldType::Date) {
+            const QDate date = parseDateText(constant);
             if (!date.isValid())
                 invalid(QStringLiteral("«%1» no es una fecha").arg(constant));
-            params.append(date);
-        } else if (f->type == FieldType::Logical) {
-            const QString t = constant.trimmed().toLower();
-            if (t == QLatin1String("true") || t == QLatin1String("t"))
-                params.append(true);
-            else if (t == QLatin1String("false") || t == QLatin1String("f"))
-                params.append(false);
-            else
+            op.params.append(date);
+        } else if (op.field->type == FieldType::Logical) {
+            const std::optional<bool> logical = parseLogical(constant);
+            if (!logical)
                 invalid(QStringLiteral("«%1» no es un valor lógico").arg(constant));
+            op.params.append(*logical);
         } else {
             bool ok = false;
             const qint64 n = constant.trimmed().toLongLong(&ok);
             if (!ok)
                 invalid(QStringLiteral("«%1» no es un número").arg(constant));
-            params.append(n);
+            op.params.append(n);
         }
-        m_result.params += params;
-        return expr + QStringLiteral(" = ?");
+        return op.expr + QStringLiteral(" = ?");
     }
 
     QVector<Token> m_tokens;

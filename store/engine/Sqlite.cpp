@@ -15,6 +15,24 @@ QString quoted(const QString& identifier)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// Built from SQLite's own functions only, so that any program may still write the file:
+// date() with a modifier turns a day that does not exist into another ("31/02" -> "03/03")
+// or into null, and the year 0 is no date of the calendar the program reads dates with.
+QString isoDay(const QString& column)
+{
+    const QString iso =
+        QStringLiteral("substr(%1, 7, 4) || '-' || substr(%1, 4, 2) || '-' || substr(%1, 1, 2)").arg(column);
+    return QStringLiteral("(CASE WHEN %1 GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]' AND substr(%1, 7, 4) <> "
+                          "'0000' AND date(%2, '+0 days') IS %2 THEN %2 ELSE '' END)")
+        .arg(column, iso);
+}
+
+// As the rows read it: an integer of the stored value, 0 meaning false.
+QString isFalse(const QString& column)
+{
+    return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
+}
+
 QString resultText(int code)
 {
     if (code == SQLITE_READONLY_DBMOVED)

@@ -16,6 +16,13 @@ namespace engine::sql {
 // An SQL identifier in double quotes, inner quotes doubled.
 QString quoted(const QString& identifier);
 
+// A day-first date text column ("05/03/2027") as year-month-day ("2027-03-05") when it
+// holds a valid date of exactly that form, else "" (which sorts before every date).
+QString isoDay(const QString& column);
+
+// 1 when a logical column reads as false, 0 when it is true or empty.
+QString isFalse(const QString& column);
+
 // Spanish text for an SQLite result code ("el disco está lleno").
 QString resultText(int code);
 

@@ -1,5 +1,7 @@
 #include "store/engine/Tables.h"
 
+#include "store/engine/Sqlite.h"
+
 namespace engine::tables {
 
 QString reminderFile()
@@ -52,6 +54,24 @@ QString reminderIndex()
 QString direccionesIndex()
 {
     return QStringLiteral("ID;Nombre");
+}
+
+// The names are those the files have always had, so that an older file keeps its indexes
+// and gets only the ones it lacks.
+IndexDefs extraIndexes(const QString& tableFile)
+{
+    if (tableFile.compare(reminderFile(), Qt::CaseInsensitive) != 0)
+        return {};
+    const QString fecha = sql::quoted(QStringLiteral("Fecha"));
+    const QString month = QStringLiteral("substr(%1, -8)").arg(fecha); // "mm/yyyy" of a date text
+    return {
+        // A month's reminders by hour: the month queries (LIKE "%/mm/yyyy", ORDER BY Hora).
+        {QStringLiteral("idx_Reminder_Fecha_Hora_mes"), {month, sql::quoted(QStringLiteral("Hora"))}},
+        // The days of a month that have reminders, one index entry each: the month marks.
+        {QStringLiteral("idx_Reminder_Fecha_Hora_dias"), {month, fecha}},
+        // Unread reminders of past days: the overdue scan at start.
+        {QStringLiteral("Reminder_vencidos"), {sql::isFalse(sql::quoted(QStringLiteral("Leido"))), sql::isoDay(fecha)}},
+    };
 }
 
 } // namespace engine::tables

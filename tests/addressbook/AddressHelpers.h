@@ -47,7 +47,7 @@ public:
         m_table.open();
     }
 
-    int count() const { return m_table.recordCount(); }
+    int count() { return m_table.recordCount(); }
     bool exists(qint64 id) { return m_table.findKey(id); }
     // Null when the card or the value is missing.
     QVariant value(qint64 id, const QString& field)

@@ -9,6 +9,7 @@
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBMemo.h"
 #include "store/controls/DBText.h"
+#include "store/controls/GridModel.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/Query.h"
@@ -116,6 +117,7 @@ private slots:
     void dateEditWrongTextAtPostIsReported();
 
     void gridColumns();
+    void gridCellFailureIsLogged();
     void gridDefaultColumnsAreAllFields();
     void gridFollowsDataset();
     void gridMovesDataset();
@@ -857,6 +859,21 @@ void TestControls::dateEditWrongTextAtPostIsReported()
 }
 
 // ---- grid -------------------------------------------------------------------------
+
+// A cell that cannot be read stays empty while painting, and the failure reaches the log
+// once, not once per cell.
+void TestControls::gridCellFailureIsLogged()
+{
+    GridModel model;
+    model.reload(m_table.get(), {GridColumn{QStringLiteral("Nombre"), QString(), -1, true}});
+    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("Ana"));
+    m_connection->setPath(m_dir->path() + QStringLiteral("/ida"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("TablePersonas: cannot read field Nombre of row 1: .*ida")));
+    QVERIFY(!model.data(model.index(1, 0)).isValid());
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("cannot read")));
+    QVERIFY(!model.data(model.index(2, 0)).isValid());
+}
 
 void TestControls::gridColumns()
 {

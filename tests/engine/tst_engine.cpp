@@ -467,6 +467,10 @@ void TestEngine::badValues_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("logical from a word") << "Leido" << QVariant("quizá") << -1 << "no es un valor lógico válido";
     QTest::newRow("impossible date") << "Fecha" << QVariant("31/02/2027") << 3 << "no puede leerse como fecha";
+    // A stored date has its year in full: a two-digit year would read differently as time goes by.
+    QTest::newRow("two-digit year") << "Fecha" << QVariant("05/03/27") << 3 << "no puede leerse como fecha";
+    // A date whose year has no four-digit text would be cut to another date in the field.
+    QTest::newRow("year past 9999") << "Fecha" << QVariant(QDate(10000, 1, 1)) << -1 << "Fecha no válida";
     QTest::newRow("text as number") << "RepetirN" << QVariant("x1") << 1 << "no puede leerse como número";
     QTest::newRow("identity") << "ID" << QVariant(7) << -1 << "no puede modificarse";
 }

@@ -55,6 +55,7 @@ private slots:
     void firstRowOfSeveralKeys();
     void distinctTextsOfAMonth();
     void olderFileGetsTheDayIndex();
+    void declaredIndexesOnNewAndOlderFiles();
 };
 
 void TestRowListing::refreshKeepsCurrentRecord_data()
@@ -275,6 +276,50 @@ void TestRowListing::olderFileGetsTheDayIndex()
     q.setSql({"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/03/2027\"", "ORDER BY Hora"});
     q.open();
     QCOMPARE(q.distinctTexts("Fecha"), std::optional<QStringList>(QStringList{"05/03/2027"}));
+}
+
+namespace {
+
+// The indexes a table file holds by name, with their SQL (SQLite's own key indexes left out).
+QMap<QString, QString> indexesOf(sqlite3* db)
+{
+    QMap<QString, QString> indexes;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL", -1, &st,
+                       nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW)
+        indexes.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))),
+                       QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))));
+    sqlite3_finalize(st);
+    return indexes;
+}
+
+} // namespace
+
+// A new file has the index of its primary fields and exactly the declared ones; an older
+// file that lacks some gets them when opened, and keeps the ones it has as they are.
+void TestRowListing::declaredIndexesOnNewAndOlderFiles()
+{
+    Folder folder;
+    folder.createReminders();
+    folder.createCards();
+    const QStringList reminderIndexes{"Reminder_vencidos", "idx_Reminder_Fecha_Hora", "idx_Reminder_Fecha_Hora_dias",
+                                      "idx_Reminder_Fecha_Hora_mes"};
+    QCOMPARE(indexesOf(folder.connection.handle("Reminder.DB")).keys(), reminderIndexes);
+    QCOMPARE(indexesOf(folder.connection.handle("Direcciones.DB")).keys(), QStringList{"idx_Direcciones_Nombre"});
+
+    // An older file: no overdue or day index, and a month index of another shape.
+    sqlite3* db = folder.connection.handle("Reminder.DB");
+    for (const char* statement : {"DROP INDEX Reminder_vencidos", "DROP INDEX idx_Reminder_Fecha_Hora_dias",
+                                  "DROP INDEX idx_Reminder_Fecha_Hora_mes",
+                                  "CREATE INDEX idx_Reminder_Fecha_Hora_mes ON Reminder (substr(Fecha, -7))"})
+        QCOMPARE(sqlite3_exec(db, statement, nullptr, nullptr, nullptr), SQLITE_OK);
+    const QString olderMonth = indexesOf(db).value("idx_Reminder_Fecha_Hora_mes");
+    folder.connection.disconnect();
+    folder.connection.connect();
+    const QMap<QString, QString> reopened = indexesOf(folder.connection.handle("Reminder.DB"));
+    QCOMPARE(reopened.keys(), reminderIndexes);
+    QCOMPARE(reopened.value("idx_Reminder_Fecha_Hora_mes"), olderMonth);
 }
 
 QTEST_GUILESS_MAIN(TestRowListing)
