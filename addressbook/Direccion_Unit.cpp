@@ -4,7 +4,7 @@
 
 #include "app/Ostiva_Unit.h"
 #include "common/DateEntry.h"
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"

@@ -4,9 +4,9 @@
 
 #include "addressbook/Direcciones_Unit.h"
 #include "common/Acerca_Unit.h"
-#include "common/Clock.h"
-#include "common/DateText.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
+#include "core/Error.h"
 #include "common/Rutines.h"
 #include "mail/Pop3Client.h"
 #include "platform/EditLimits.h"

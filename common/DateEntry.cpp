@@ -1,6 +1,6 @@
 #include "common/DateEntry.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 
 #include <QRegularExpression>
 

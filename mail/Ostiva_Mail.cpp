@@ -3,7 +3,7 @@
 
 #include "app/Ostiva_Unit.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
 #include "mail/Pop3Client.h"

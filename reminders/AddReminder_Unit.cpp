@@ -3,7 +3,7 @@
 #include "ui_AddReminder_Unit.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/DateText.h"
+#include "core/DateText.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"

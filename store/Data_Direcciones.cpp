@@ -5,7 +5,7 @@
 
 #include "addressbook/Direccion_Unit.h"
 #include "app/Ostiva_Unit.h"
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 

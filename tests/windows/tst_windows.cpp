@@ -11,7 +11,7 @@
 #include "app/Ostiva_Unit.h"
 #include "common/Acerca_Unit.h"
 #include "common/DateEntry.h"
-#include "common/Error.h"
+#include "core/Error.h"
 #include "mail/Correo_Unit.h"
 #include "platform/EditLimits.h"
 #include "platform/TrayIcon.h"
