@@ -8,7 +8,7 @@
 #include "core/DateText.h"
 #include "core/Error.h"
 #include "common/Rutines.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "platform/EditLimits.h"
 #include "platform/Guard.h"
 #include "platform/MonthCalendarAdapter.h"

@@ -6,7 +6,7 @@
 #include "core/Error.h"
 #include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 

@@ -1,4 +1,4 @@
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
 #include "core/Error.h"
 #include "core/ErrorTexts.h"
@@ -124,10 +124,10 @@ bool parseDecimal(const QByteArray& text, int* value)
 }
 
 // The Spanish texts live with the other error tables, which cannot see Qt Network.
-static_assert(ErrorTexts::SocketCode::RemoteHostClosed == QAbstractSocket::RemoteHostClosedError &&
-                  ErrorTexts::SocketCode::SocketAccess == QAbstractSocket::SocketAccessError &&
-                  ErrorTexts::SocketCode::SocketTimeout == QAbstractSocket::SocketTimeoutError &&
-                  ErrorTexts::SocketCode::Network == QAbstractSocket::NetworkError,
+static_assert(int(ErrorTexts::SocketCode::RemoteHostClosed) == int(QAbstractSocket::RemoteHostClosedError) &&
+                  int(ErrorTexts::SocketCode::SocketAccess) == int(QAbstractSocket::SocketAccessError) &&
+                  int(ErrorTexts::SocketCode::SocketTimeout) == int(QAbstractSocket::SocketTimeoutError) &&
+                  int(ErrorTexts::SocketCode::Network) == int(QAbstractSocket::NetworkError),
               "the error table's socket codes differ from QAbstractSocket");
 
 const QString kBusy = QStringLiteral("El cliente de correo ya está ocupado con otra operación");
