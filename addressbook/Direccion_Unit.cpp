@@ -2,7 +2,7 @@
 
 #include "ui_Direccion_Unit.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "store/Data_Unit.h"

@@ -3,8 +3,8 @@
 
 #include "app/Ostiva_Unit.h"
 
-#include "common/DateText.h"
-#include "common/Error.h"
+#include "core/DateText.h"
+#include "core/Error.h"
 #include "common/Rutines.h"
 #include "platform/MonthCalendarAdapter.h"
 #include "store/Data_Unit.h"

@@ -3,8 +3,8 @@
 
 #include "app/Ostiva_Unit.h"
 
-#include "common/Clock.h"
-#include "common/DateText.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
 #include "mail/Correo_Unit.h"
 #include "reminders/Mensaje_Uni.h"
 #include "store/Data_Unit.h"

@@ -2,7 +2,7 @@
 
 #include "app/Globals.h"
 #include "exchange/CommandLine.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "platform/Guard.h"
 #include "platform/InstanceLock.h"
 #include "platform/Seams.h"

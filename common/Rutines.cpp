@@ -1,5 +1,7 @@
 #include "common/Rutines.h"
 
+#include "core/Padding.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -184,6 +186,5 @@ qint32 TRutines::LeeRegistroEntero(RootKey root, const QString& keyPath, const Q
 
 void TRutines::RellenaCeros(QString& text, quint8 width)
 {
-    while (text.size() < width)
-        text.prepend(QLatin1Char('0'));
+    text = Padding::zeros(text, width);
 }

@@ -1,7 +1,7 @@
 #include "exchange/CommandLine.h"
 
-#include "common/Clock.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/Error.h"
 #include "exchange/Jobs.h"
 #include "store/engine/Connection.h"
 

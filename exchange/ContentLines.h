@@ -4,7 +4,7 @@
 // errors can name them; the helpers split a line into name, parameters and value,
 // unescape and escape text values, and fold long lines on output.
 
-#include "common/Error.h"
+#include "core/Error.h"
 
 #include <QByteArray>
 #include <QIODevice>

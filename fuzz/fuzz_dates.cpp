@@ -3,9 +3,9 @@
 
 #include "FuzzCheck.h"
 
-#include "common/Clock.h"
-#include "common/DateText.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
+#include "core/Error.h"
 
 #include <QDateTime>
 

@@ -4,7 +4,7 @@
 
 #include "FuzzCheck.h"
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {

@@ -4,7 +4,7 @@
 
 #include "FuzzCheck.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/QueryParser.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "mail/MailCheck.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "mail/Correo_Unit.h"
-#include "mail/MailTarget.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/MailTarget.h"
+#include "mail/pop3/Pop3Client.h"
 #include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"

@@ -2,7 +2,7 @@
 // Every handler that Qt calls is entered through guarded(): an error raised inside is
 // caught at the handler's edge and shown in the standard error box; the program goes on.
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Seams.h"
 
 #include <QObject>

@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 
+#include "core/ErrorTexts.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -31,53 +32,10 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // Longest value name the registry accepts.
 constexpr int kMaxValueName = 16383;
 
-// The system's text for an errno value, in Spanish for the errors a settings file meets
-// (the C library's Spanish catalogue is often not installed), else the C library's own.
-QString systemText(int err)
-{
-    switch (err) {
-    case EACCES:
-        return QStringLiteral("Permiso denegado");
-    case EPERM:
-        return QStringLiteral("Operación no permitida");
-    case ENOENT:
-        return QStringLiteral("No existe el fichero o el directorio");
-    case ENOTDIR:
-        return QStringLiteral("No es un directorio");
-    case EISDIR:
-        return QStringLiteral("Es un directorio");
-    case EROFS:
-        return QStringLiteral("Sistema de ficheros de sólo lectura");
-    case ENOSPC:
-        return QStringLiteral("No queda espacio en el dispositivo");
-    case EDQUOT:
-        return QStringLiteral("Se ha excedido la cuota de disco");
-    case EIO:
-        return QStringLiteral("Error de entrada/salida");
-    case ENAMETOOLONG:
-        return QStringLiteral("Nombre de fichero demasiado largo");
-    case ELOOP:
-        return QStringLiteral("Demasiados niveles de enlaces simbólicos");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("Demasiados ficheros abiertos");
-    case EFBIG:
-        return QStringLiteral("Fichero demasiado grande");
-    case ENOMEM:
-        return QStringLiteral("No se puede asignar memoria");
-    case EBUSY:
-        return QStringLiteral("Dispositivo o recurso ocupado");
-    case EXDEV:
-        return QStringLiteral("Enlace entre dispositivos no válido");
-    default:
-        return QString::fromLocal8Bit(std::strerror(err));
-    }
-}
-
 [[noreturn]] void throwIo(const QString& what, const QString& path, int err)
 {
     throw SettingsError(ERROR_REGISTRY_IO_FAILED,
-                        QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), systemText(err)));
+                        QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), ErrorTexts::systemError(err)));
 }
 
 [[noreturn]] void throwNotRegular(const QString& what, const QString& path, mode_t mode)

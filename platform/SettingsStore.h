@@ -3,7 +3,7 @@
 // names, values of the registry's types kept as raw bytes, one REGEDIT4 text file per
 // root key ("HKEY_LOCAL_MACHINE.reg") in the program folder, written atomically (mode 0600).
 
-#include "common/Error.h"
+#include "core/Error.h"
 
 #include <QByteArray>
 #include <QHash>

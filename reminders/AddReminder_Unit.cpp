@@ -2,7 +2,7 @@
 
 #include "ui_AddReminder_Unit.h"
 
-#include "common/DateText.h"
+#include "core/DateText.h"
 #include "platform/BringToFront.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"

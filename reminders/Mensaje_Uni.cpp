@@ -2,8 +2,8 @@
 
 #include "ui_Mensaje_Uni.h"
 
-#include "common/Clock.h"
-#include "common/DateText.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
 #include "platform/Guard.h"
 #include "store/Data_Unit.h"
 #include "store/ReminderRepeat.h"

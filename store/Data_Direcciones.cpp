@@ -3,7 +3,7 @@
 
 #include "store/Data_Unit.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Seams.h"
 #include "store/EditSession.h"
 #include "store/StoreWindows.h"

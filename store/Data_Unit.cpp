@@ -1,8 +1,8 @@
 #include "store/Data_Unit.h"
 
-#include "common/Clock.h"
-#include "common/DateText.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
+#include "core/Error.h"
 #include "common/Rutines.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"

@@ -2,8 +2,8 @@
 // 100 000 reminders spread over five years and 10 000 address cards.
 //   bench_engine [folder]   (a temporary folder when none is given)
 
-#include "common/Clock.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/Query.h"

@@ -2,7 +2,7 @@
 // against a local scripted server on 127.0.0.1: POP3S, STLS, and clear for comparison.
 // Usage: bench_pop3tls [rounds]   (default 50). Prints the median, the mean and the worst.
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "support/Pop3TestServer.h"
 
 #include <QCoreApplication>

@@ -11,7 +11,7 @@
 #include "app/Globals.h"
 #include "app/Ostiva_Unit.h"
 #include "addressbook/Direcciones_Unit.h"
-#include "common/Clock.h"
+#include "core/Clock.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Seams.h"

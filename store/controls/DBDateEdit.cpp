@@ -1,6 +1,6 @@
 #include "store/controls/DBDateEdit.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Guard.h"
 
 #include <QFocusEvent>

@@ -1,6 +1,6 @@
 #include "store/engine/Connection.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/Sqlite.h"
 #include "store/engine/Tables.h"
 

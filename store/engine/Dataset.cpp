@@ -1,6 +1,6 @@
 #include "store/engine/Dataset.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/FieldText.h"

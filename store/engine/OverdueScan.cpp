@@ -1,6 +1,6 @@
 #include "store/engine/OverdueScan.h"
 
-#include "common/DateText.h"
+#include "core/DateText.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
 #include "store/engine/Query.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/DataSource.h"
 

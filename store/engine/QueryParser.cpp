@@ -1,6 +1,6 @@
 #include "store/engine/QueryParser.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/FieldText.h"
 #include "store/engine/Sqlite.h"
 

@@ -1,6 +1,7 @@
 #include "store/engine/Sqlite.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
+#include "core/ErrorTexts.h"
 
 #include <QDate>
 
@@ -33,39 +34,21 @@ QString isFalse(const QString& column)
     return QStringLiteral("(%1 IS NOT NULL AND CAST(%1 AS INTEGER) = 0)").arg(column);
 }
 
+// The Spanish texts live with the other error tables, which cannot see sqlite3.h.
+static_assert(ErrorTexts::SqliteCode::Error == SQLITE_ERROR && ErrorTexts::SqliteCode::Perm == SQLITE_PERM &&
+              ErrorTexts::SqliteCode::Busy == SQLITE_BUSY && ErrorTexts::SqliteCode::Locked == SQLITE_LOCKED &&
+              ErrorTexts::SqliteCode::NoMem == SQLITE_NOMEM && ErrorTexts::SqliteCode::ReadOnly == SQLITE_READONLY &&
+              ErrorTexts::SqliteCode::IoErr == SQLITE_IOERR && ErrorTexts::SqliteCode::Corrupt == SQLITE_CORRUPT &&
+              ErrorTexts::SqliteCode::Full == SQLITE_FULL && ErrorTexts::SqliteCode::CantOpen == SQLITE_CANTOPEN &&
+              ErrorTexts::SqliteCode::TooBig == SQLITE_TOOBIG &&
+              ErrorTexts::SqliteCode::Constraint == SQLITE_CONSTRAINT && ErrorTexts::SqliteCode::Auth == SQLITE_AUTH &&
+              ErrorTexts::SqliteCode::NotADb == SQLITE_NOTADB &&
+              ErrorTexts::SqliteCode::ReadOnlyDbMoved == SQLITE_READONLY_DBMOVED,
+              "the error table's SQLite codes differ from sqlite3.h");
+
 QString resultText(int code)
 {
-    if (code == SQLITE_READONLY_DBMOVED)
-        return QStringLiteral("el archivo de la tabla se ha movido, sustituido o borrado mientras estaba abierto");
-    switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("el archivo está bloqueado por otro proceso");
-    case SQLITE_NOMEM:
-        return QStringLiteral("no queda memoria libre");
-    case SQLITE_READONLY:
-        return QStringLiteral("el archivo es de solo lectura");
-    case SQLITE_IOERR:
-        return QStringLiteral("error de lectura o escritura en el disco");
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("el archivo está dañado");
-    case SQLITE_FULL:
-        return QStringLiteral("el disco está lleno");
-    case SQLITE_CANTOPEN:
-        return QStringLiteral("no se puede abrir el archivo");
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return QStringLiteral("permiso denegado");
-    case SQLITE_CONSTRAINT:
-        return QStringLiteral("el registro no cumple las restricciones de la tabla");
-    case SQLITE_TOOBIG:
-        return QStringLiteral("el valor es demasiado grande");
-    case SQLITE_ERROR:
-        return QStringLiteral("error en la orden enviada al motor");
-    default:
-        return QStringLiteral("error del motor de datos (código %1)").arg(code);
-    }
+    return ErrorTexts::sqliteError(code);
 }
 
 void fail(int code, const QString& what)

@@ -1,6 +1,6 @@
 #include "store/engine/Table.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/Connection.h"
 
 namespace engine {

@@ -6,7 +6,7 @@
 #include "support/TestFiles.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/DateText.h"
+#include "core/DateText.h"
 #include "platform/InstanceLock.h"
 #include "platform/TrayIcon.h"
 #include "store/Data_Unit.h"

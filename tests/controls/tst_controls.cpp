@@ -1,6 +1,6 @@
 // The data-aware controls over a real table and query in a temporary folder.
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/Seams.h"
 #include "store/controls/DBCheckBox.h"
 #include "store/controls/DBComboBox.h"

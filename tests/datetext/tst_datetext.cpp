@@ -1,8 +1,8 @@
 // Text forms of dates and hours, and the zero padding they are built with.
 
-#include "common/Clock.h"
-#include "common/DateText.h"
-#include "common/Error.h"
+#include "core/Clock.h"
+#include "core/DateText.h"
+#include "core/Error.h"
 #include "common/Rutines.h"
 
 #include <QLocale>

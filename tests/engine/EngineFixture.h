@@ -2,7 +2,7 @@
 // Helpers of the engine tests: the program's two table layouts, a data folder in a
 // temporary directory, and a check that an expression raises a given error.
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "store/engine/Connection.h"
 #include "store/engine/Dataset.h"
 #include "support/Records.h"

@@ -4,7 +4,7 @@
 
 #include "EngineFixture.h"
 
-#include "common/DateText.h"
+#include "core/DateText.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/OverdueScan.h"
 #include "store/engine/Query.h"

@@ -2,7 +2,7 @@
 // mappings, the repeat rules, the four jobs over real table files, bad input and the
 // command line.
 
-#include "common/Clock.h"
+#include "core/Clock.h"
 #include "exchange/Calendar.h"
 #include "exchange/CardMapping.h"
 #include "exchange/CommandLine.h"

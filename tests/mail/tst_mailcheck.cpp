@@ -7,7 +7,7 @@
 
 #include "app/Ostiva_Unit.h"
 #include "mail/Correo_Unit.h"
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The server text of the "e-mail" page read into host, port and TLS mode.
 
-#include "mail/MailTarget.h"
+#include "mail/pop3/MailTarget.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // The POP3 client against a scripted server on 127.0.0.1.
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "support/Pop3Outcome.h"
 
 #include <QTcpServer>

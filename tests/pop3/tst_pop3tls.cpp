@@ -2,7 +2,7 @@
 // STLS not offered, the certificate checks, the failures of an upgrade, IPv6, and the
 // reasons the client gives. The test CA is trusted through the client's test seam only.
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 #include "support/Pop3Outcome.h"
 #include "support/Pop3TestServer.h"
 

@@ -4,7 +4,7 @@
 #include "ReminderHelpers.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/Clock.h"
+#include "core/Clock.h"
 #include "platform/Guard.h"
 #include "platform/MonthCalendarAdapter.h"
 #include "reminders/Reminder_Unit.h"

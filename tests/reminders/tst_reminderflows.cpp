@@ -4,7 +4,7 @@
 #include "ReminderHelpers.h"
 
 #include "app/Ostiva_Unit.h"
-#include "common/Clock.h"
+#include "core/Clock.h"
 #include "mail/Correo_Unit.h"
 #include "reminders/AddReminder_Unit.h"
 #include "reminders/Reminder_Unit.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Records every call of a Pop3Client callback, for the tests to wait on and inspect.
 
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
 struct Pop3Outcome
 {

@@ -2,7 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/Ostiva_Unit.h"
-#include "common/Clock.h"
+#include "core/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TrayIcon.h"
 #include "store/Data_Unit.h"

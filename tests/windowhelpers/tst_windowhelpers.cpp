@@ -1,7 +1,7 @@
 // The small window helpers every form shares: the dialog that closes only through its
 // buttons, and the guarded connection whose errors reach the standard error box.
 
-#include "common/Error.h"
+#include "core/Error.h"
 #include "platform/ButtonClosedDialog.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"

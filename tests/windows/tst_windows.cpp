@@ -10,7 +10,7 @@
 #include "app/Globals.h"
 #include "app/Ostiva_Unit.h"
 #include "common/Acerca_Unit.h"
-#include "common/Error.h"
+#include "core/Error.h"
 #include "mail/Correo_Unit.h"
 #include "platform/EditLimits.h"
 #include "platform/TrayIcon.h"

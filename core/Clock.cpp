@@ -1,4 +1,4 @@
-#include "common/Clock.h"
+#include "core/Clock.h"
 
 namespace {
 QDateTime g_fixed;

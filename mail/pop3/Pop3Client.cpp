@@ -1,6 +1,7 @@
-#include "mail/Pop3Client.h"
+#include "mail/pop3/Pop3Client.h"
 
-#include "common/Error.h"
+#include "core/Error.h"
+#include "core/ErrorTexts.h"
 
 #include <QDateTime>
 #include <QSslCipher>
@@ -122,21 +123,12 @@ bool parseDecimal(const QByteArray& text, int* value)
     return true;
 }
 
-QString socketErrorText(int error)
-{
-    switch (error) {
-    case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("El servidor de correo cerró la conexión");
-    case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("Se agotó el tiempo de espera de la red");
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("Error de red");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("El sistema no permite conectar con el servidor de correo");
-    default:
-        return QStringLiteral("Error en la conexión con el servidor de correo");
-    }
-}
+// The Spanish texts live with the other error tables, which cannot see Qt Network.
+static_assert(int(ErrorTexts::SocketCode::RemoteHostClosed) == int(QAbstractSocket::RemoteHostClosedError) &&
+                  int(ErrorTexts::SocketCode::SocketAccess) == int(QAbstractSocket::SocketAccessError) &&
+                  int(ErrorTexts::SocketCode::SocketTimeout) == int(QAbstractSocket::SocketTimeoutError) &&
+                  int(ErrorTexts::SocketCode::Network) == int(QAbstractSocket::NetworkError),
+              "the error table's socket codes differ from QAbstractSocket");
 
 const QString kBusy = QStringLiteral("El cliente de correo ya está ocupado con otra operación");
 const QString kNotConnected = QStringLiteral("No hay conexión con el servidor de correo");
@@ -323,9 +315,9 @@ QString Pop3Client::connectFailure(int error) const
     case QAbstractSocket::RemoteHostClosedError:
         if (m_step == Step::Handshake || (m_step == Step::Connecting && m_tls == MailTarget::Tls::Implicit))
             return QStringLiteral("El servidor de correo cerró la conexión durante la negociación TLS");
-        return socketErrorText(error);
+        return ErrorTexts::socketError(error);
     default:
-        return socketErrorText(error);
+        return ErrorTexts::socketError(error);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "mail/MailTarget.h"
+#include "mail/pop3/MailTarget.h"
 
 #include <QHostAddress>
 

@@ -1,8 +1,8 @@
-#include "common/DateText.h"
+#include "core/DateText.h"
 
-#include "common/Clock.h"
-#include "common/Error.h"
-#include "common/Rutines.h"
+#include "core/Clock.h"
+#include "core/Error.h"
+#include "core/Padding.h"
 
 #include <QLocale>
 
@@ -10,11 +10,9 @@
 
 namespace {
 
-QString padded(int n, quint8 width)
+QString padded(int n, int width)
 {
-    QString s = QString::number(n);
-    TRutines::RellenaCeros(s, width);
-    return s;
+    return Padding::zeros(n, width);
 }
 
 bool isAsciiDigit(QChar c)

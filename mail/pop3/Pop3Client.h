@@ -7,7 +7,7 @@
 // QSslSocket's signals: no call ever blocks the event loop, and every result comes back
 // through a callback run later by the loop. A failure's text is the reason in Spanish.
 
-#include "mail/MailTarget.h"
+#include "mail/pop3/MailTarget.h"
 
 #include <QByteArray>
 #include <QList>
