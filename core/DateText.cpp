@@ -271,10 +271,12 @@ QDate parseShortDate(const QString& text)
     const QLocale locale = QLocale::system();
     const QString format = locale.dateFormat(QLocale::ShortFormat);
 
-    // The order of day, month and year in the system's form, and its separators.
+    // The order of day, month and year in the system's form, and its separators. Only the
+    // system's own separators take its order: a slash date is read day/month/year below
+    // unless the system's form uses the slash itself.
     int order[3] = {-1, -1, -1};
     int found = 0;
-    QString separators = QStringLiteral("/");
+    QString separators;
     bool named = false;
     bool inQuote = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
