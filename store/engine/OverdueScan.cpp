@@ -10,14 +10,13 @@ void run(engine::Query* query, const QDate& today, const std::function<void(cons
 {
     static const QString fecha = QStringLiteral("Fecha");
     static const QString leido = QStringLiteral("Leido");
-    static const QString repetirN = QStringLiteral("RepetirN");
     const engine::FieldDef fechaField = query->field(fecha);
 
     QSet<qint64> alerted;
     for (;;) {
         // Unread rows of past days and rows whose date does not read, in the query's order.
         const QVector<engine::Dataset::RowValues> rows =
-            query->overdueCandidates(fecha, leido, today, {fecha, leido, repetirN});
+            query->overdueCandidates(fecha, leido, today, {fecha, leido});
         const engine::Dataset::RowValues* due = nullptr;
         for (const engine::Dataset::RowValues& row : rows) {
             const QDate date = DateText::parseFecha(engine::Dataset::asStringOf(fechaField, row.values.at(0)));
@@ -30,7 +29,7 @@ void run(engine::Query* query, const QDate& today, const std::function<void(cons
         if (!due)
             return;
         alerted.insert(due->id);
-        alert(Row{due->id, due->values.at(2)});
+        alert(Row{due->id});
     }
 }
 

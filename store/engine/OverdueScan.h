@@ -6,17 +6,15 @@
 #include "store/engine/Query.h"
 
 #include <QDate>
-#include <QVariant>
 
 #include <functional>
 
 namespace OverdueScan {
 
-// What an alert needs of its row: the reminder's key and its stored repetition count.
+// What an alert needs of its row: the reminder's key (the alert reads the record itself).
 struct Row
 {
     qint64 id = -1;
-    QVariant repetirN;
 };
 
 // Calls `alert` for each reminder to raise. An alert may change the table in any way, so

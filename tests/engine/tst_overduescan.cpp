@@ -62,7 +62,7 @@ void fullWalk(engine::Query& query, const QDate& today, const std::function<void
             continue;
         }
         alerted.insert(id);
-        alert(OverdueScan::Row{id, query.value(QStringLiteral("RepetirN"))});
+        alert(OverdueScan::Row{id});
     }
 }
 
@@ -165,8 +165,8 @@ Outcome runOn(quint32 seed, int rows, bool odd,
     try {
         scan(store, [&](const OverdueScan::Row& row) {
             outcome.alerts.append(row.id);
-            outcome.repeats.append(row.repetirN.toString());
             QVERIFY(store.table.findKey(row.id));
+            outcome.repeats.append(store.table.value(QStringLiteral("RepetirN")).toString());
             act(store.table, actions, int(outcome.alerts.size()), odd);
         });
     } catch (const PennaroError& e) {
