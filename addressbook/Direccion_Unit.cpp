@@ -12,8 +12,8 @@
 #include <QHostAddress>
 #include <QMouseEvent>
 #include <QRegularExpression>
-#include <QTextBlock>
 #include <QTabBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <QUrl>
 
@@ -102,15 +102,43 @@ TDireccion_Form::TDireccion_Form(QWidget* parent) : QDialog(parent), ui(std::mak
     // the buttons. Set here again because the form's own order loses the page tabs and the
     // buttons once the pages are placed in the page control, leaving Tab going round the
     // shown page only.
-    const QList<QWidget*> tabOrder = {
-        ui->PageControl1->tabBar(), ui->DBEditNombre, ui->DBEditNick, ui->Edit1, ui->Button1, ui->Button2,
-        ui->Button3, ui->DBMemoEmails, ui->DBEditDireccion, ui->DBEditCP, ui->DBEditCiudad, ui->DBEditProvincia,
-        ui->DBEditPais, ui->DBEditWeb, ui->SpeedButton1, ui->DBEditTel, ui->DBEditMovil, ui->DBEditFAX,
-        ui->DBEditOrganizacion, ui->DBEditEmpresaDireccion, ui->DBEditEmpresaCP, ui->DBEditEmpresaCiudad,
-        ui->DBEditEmpresaProvincia, ui->DBEditEmpresaPais, ui->DBEditPuesto, ui->DBEditDepartamento,
-        ui->DBEditOficina, ui->DBEditEmpresaTel, ui->DBEditEmpresaFax, ui->DBEditConyugue, ui->DBMemoHijos,
-        ui->DBComboBoxSexo, ui->DBEditCumpleanos, ui->DBEditAniversario, ui->DBMemoNotas, ui->BitBtn1,
-        ui->BitBtn2};
+    const QList<QWidget*> tabOrder = {ui->PageControl1->tabBar(),
+                                      ui->DBEditNombre,
+                                      ui->DBEditNick,
+                                      ui->Edit1,
+                                      ui->Button1,
+                                      ui->Button2,
+                                      ui->Button3,
+                                      ui->DBMemoEmails,
+                                      ui->DBEditDireccion,
+                                      ui->DBEditCP,
+                                      ui->DBEditCiudad,
+                                      ui->DBEditProvincia,
+                                      ui->DBEditPais,
+                                      ui->DBEditWeb,
+                                      ui->SpeedButton1,
+                                      ui->DBEditTel,
+                                      ui->DBEditMovil,
+                                      ui->DBEditFAX,
+                                      ui->DBEditOrganizacion,
+                                      ui->DBEditEmpresaDireccion,
+                                      ui->DBEditEmpresaCP,
+                                      ui->DBEditEmpresaCiudad,
+                                      ui->DBEditEmpresaProvincia,
+                                      ui->DBEditEmpresaPais,
+                                      ui->DBEditPuesto,
+                                      ui->DBEditDepartamento,
+                                      ui->DBEditOficina,
+                                      ui->DBEditEmpresaTel,
+                                      ui->DBEditEmpresaFax,
+                                      ui->DBEditConyugue,
+                                      ui->DBMemoHijos,
+                                      ui->DBComboBoxSexo,
+                                      ui->DBEditCumpleanos,
+                                      ui->DBEditAniversario,
+                                      ui->DBMemoNotas,
+                                      ui->BitBtn1,
+                                      ui->BitBtn2};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
     PageControl1 = ui->PageControl1;

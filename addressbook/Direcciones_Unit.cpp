@@ -50,8 +50,8 @@ void TDirecciones_Form::EnviarConsulta()
 {
     // Ascending also when neither button is checked.
     const bool ascending = ui->RadioButton1->isChecked() || !ui->RadioButton2->isChecked();
-    DataModuleReminder->Consulta(TDataModuleReminder::kDireccionesFile, DataModuleReminder->QueryLibreta, ui->ComboBox2->currentText(),
-                                 ascending);
+    DataModuleReminder->Consulta(TDataModuleReminder::kDireccionesFile, DataModuleReminder->QueryLibreta,
+                                 ui->ComboBox2->currentText(), ascending);
 }
 
 void TDirecciones_Form::ComboBox2Change()

@@ -21,14 +21,12 @@
 namespace {
 
 // Creates one object; its creation handler's error is shown and creation goes on.
-template <typename T>
-void create(T*& global)
+template <typename T> void create(T*& global)
 {
     guarded([&] { global = new T(); });
 }
 
-template <typename T>
-void destroy(T*& global)
+template <typename T> void destroy(T*& global)
 {
     T* object = global;
     global = nullptr;

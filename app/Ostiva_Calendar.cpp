@@ -3,9 +3,9 @@
 
 #include "app/Ostiva_Unit.h"
 
+#include "common/Rutines.h"
 #include "core/DateText.h"
 #include "core/Error.h"
-#include "common/Rutines.h"
 #include "platform/MonthCalendarAdapter.h"
 #include "store/Data_Unit.h"
 

@@ -57,8 +57,7 @@ void TOstiva_Form::BitBtn5Click()
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kTiempo, kText, EditTiempo()->text());
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kError, kInteger, CheckBoxError()->isChecked() ? 1 : 0);
-        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger,
-                                  CheckBoxPrograma()->isChecked() ? 1 : 0);
+        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger, CheckBoxPrograma()->isChecked() ? 1 : 0);
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPop3, kText, EditPOP3()->text());
         IntervaloCorreo = StrToInt(EditTiempo()->text());
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPrograma, kText, EditPrograma()->text());

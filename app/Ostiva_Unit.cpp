@@ -4,10 +4,10 @@
 
 #include "addressbook/Direcciones_Unit.h"
 #include "common/Acerca_Unit.h"
+#include "common/Rutines.h"
 #include "core/Clock.h"
 #include "core/DateText.h"
 #include "core/Error.h"
-#include "common/Rutines.h"
 #include "mail/Correo_Unit.h"
 #include "mail/pop3/Pop3Client.h"
 #include "platform/BringToFront.h"
@@ -165,10 +165,8 @@ void TOstiva_Form::connectHandlers()
     connectGuarded(ui->BitBtn5, &QPushButton::clicked, this, &TOstiva_Form::BitBtn5Click);
     connectGuarded(ui->BitBtn4, &QPushButton::clicked, this, &TOstiva_Form::BitBtn4Click);
     connectGuarded(ui->MonthCalendar1, &QCalendarWidget::clicked, this, &TOstiva_Form::MonthCalendar1Click);
-    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::currentPageChanged, this,
-                   &TOstiva_Form::MonthCalendar1Click);
-    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::selectionChanged, this,
-                   &TOstiva_Form::MonthCalendar1Click);
+    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::currentPageChanged, this, &TOstiva_Form::MonthCalendar1Click);
+    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::selectionChanged, this, &TOstiva_Form::MonthCalendar1Click);
     connectGuarded(Acerca1, &QAction::triggered, this, &TOstiva_Form::Acerca1Click);
     connectGuarded(Anadirdirecciones1, &QAction::triggered, this, &TOstiva_Form::Anadirdirecciones1Click);
     connectGuarded(Direcciones1, &QAction::triggered, this, &TOstiva_Form::Direcciones1Click);
@@ -182,15 +180,42 @@ void TOstiva_Form::connectHandlers()
 
 // --- accessors ----------------------------------------------------------------
 
-QCalendarWidget* TOstiva_Form::MonthCalendar1() const { return ui->MonthCalendar1; }
-QToolButton* TOstiva_Form::ToolButton1() const { return ui->ToolButton1; }
-QLineEdit* TOstiva_Form::EditMail1User() const { return ui->EditMail1User; }
-QLineEdit* TOstiva_Form::EditMail1Pass() const { return ui->EditMail1Pass; }
-QLineEdit* TOstiva_Form::EditPOP3() const { return ui->EditPOP3; }
-QLineEdit* TOstiva_Form::EditPrograma() const { return ui->EditPrograma; }
-QLineEdit* TOstiva_Form::EditTiempo() const { return ui->EditTiempo; }
-QCheckBox* TOstiva_Form::CheckBoxPrograma() const { return ui->CheckBoxPrograma; }
-QCheckBox* TOstiva_Form::CheckBoxError() const { return ui->CheckBoxError; }
+QCalendarWidget* TOstiva_Form::MonthCalendar1() const
+{
+    return ui->MonthCalendar1;
+}
+QToolButton* TOstiva_Form::ToolButton1() const
+{
+    return ui->ToolButton1;
+}
+QLineEdit* TOstiva_Form::EditMail1User() const
+{
+    return ui->EditMail1User;
+}
+QLineEdit* TOstiva_Form::EditMail1Pass() const
+{
+    return ui->EditMail1Pass;
+}
+QLineEdit* TOstiva_Form::EditPOP3() const
+{
+    return ui->EditPOP3;
+}
+QLineEdit* TOstiva_Form::EditPrograma() const
+{
+    return ui->EditPrograma;
+}
+QLineEdit* TOstiva_Form::EditTiempo() const
+{
+    return ui->EditTiempo;
+}
+QCheckBox* TOstiva_Form::CheckBoxPrograma() const
+{
+    return ui->CheckBoxPrograma;
+}
+QCheckBox* TOstiva_Form::CheckBoxError() const
+{
+    return ui->CheckBoxError;
+}
 
 void TOstiva_Form::attachDataSources(TDataModuleReminder* data)
 {

@@ -48,8 +48,8 @@ struct MesAno
     bool operator!=(const MesAno& o) const { return !(*this == o); }
 };
 
-extern MesAno MesConsultado;   // month whose reminders QueryReminderMes selects
-extern TrayIcon* IconData;     // the notification-area icon, filled once by FormCreate
+extern MesAno MesConsultado; // month whose reminders QueryReminderMes selects
+extern TrayIcon* IconData;   // the notification-area icon, filled once by FormCreate
 
 class TOstiva_Form : public QMainWindow
 {

@@ -33,37 +33,65 @@ constexpr int kNoCode = 0xFF;
 int specialKeyCode(int key)
 {
     switch (key) {
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Clear: return 0x0C;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
+    case Qt::Key_Backspace:
+        return 0x08;
+    case Qt::Key_Clear:
+        return 0x0C;
+    case Qt::Key_Shift:
+        return 0x10;
+    case Qt::Key_Control:
+        return 0x11;
     case Qt::Key_Alt:
-    case Qt::Key_AltGr: return 0x12;
-    case Qt::Key_Pause: return 0x13;
-    case Qt::Key_CapsLock: return 0x14;
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_PageUp: return 0x21;
-    case Qt::Key_PageDown: return 0x22;
-    case Qt::Key_End: return 0x23;
-    case Qt::Key_Home: return 0x24;
-    case Qt::Key_Print: return 0x2C;
-    case Qt::Key_Insert: return 0x2D;
-    case Qt::Key_Delete: return 0x2E;
-    case Qt::Key_Help: return 0x2F;
+    case Qt::Key_AltGr:
+        return 0x12;
+    case Qt::Key_Pause:
+        return 0x13;
+    case Qt::Key_CapsLock:
+        return 0x14;
+    case Qt::Key_Escape:
+        return 0x1B;
+    case Qt::Key_Space:
+        return 0x20;
+    case Qt::Key_PageUp:
+        return 0x21;
+    case Qt::Key_PageDown:
+        return 0x22;
+    case Qt::Key_End:
+        return 0x23;
+    case Qt::Key_Home:
+        return 0x24;
+    case Qt::Key_Print:
+        return 0x2C;
+    case Qt::Key_Insert:
+        return 0x2D;
+    case Qt::Key_Delete:
+        return 0x2E;
+    case Qt::Key_Help:
+        return 0x2F;
     case Qt::Key_Meta:
-    case Qt::Key_Super_L: return 0x5B;
-    case Qt::Key_Super_R: return 0x5C;
-    case Qt::Key_Menu: return 0x5D;
-    case Qt::Key_NumLock: return 0x90;
-    case Qt::Key_ScrollLock: return 0x91;
+    case Qt::Key_Super_L:
+        return 0x5B;
+    case Qt::Key_Super_R:
+        return 0x5C;
+    case Qt::Key_Menu:
+        return 0x5D;
+    case Qt::Key_NumLock:
+        return 0x90;
+    case Qt::Key_ScrollLock:
+        return 0x91;
     case Qt::Key_Plus:
-    case Qt::Key_Equal: return 0xBB;
-    case Qt::Key_Comma: return 0xBC;
-    case Qt::Key_Minus: return 0xBD;
-    case Qt::Key_Period: return 0xBE;
-    case Qt::Key_Ntilde: return 0xC0; // the Ñ key of a Spanish keyboard
-    default: break;
+    case Qt::Key_Equal:
+        return 0xBB;
+    case Qt::Key_Comma:
+        return 0xBC;
+    case Qt::Key_Minus:
+        return 0xBD;
+    case Qt::Key_Period:
+        return 0xBE;
+    case Qt::Key_Ntilde:
+        return 0xC0; // the Ñ key of a Spanish keyboard
+    default:
+        break;
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return 0x70 + (key - Qt::Key_F1);
@@ -76,13 +104,19 @@ int keypadKeyCode(int key)
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
         return 0x60 + (key - Qt::Key_0);
     switch (key) {
-    case Qt::Key_Asterisk: return 0x6A;
-    case Qt::Key_Plus: return 0x6B;
-    case Qt::Key_Minus: return 0x6D;
+    case Qt::Key_Asterisk:
+        return 0x6A;
+    case Qt::Key_Plus:
+        return 0x6B;
+    case Qt::Key_Minus:
+        return 0x6D;
     case Qt::Key_Period:
-    case Qt::Key_Comma: return 0x6E;
-    case Qt::Key_Slash: return 0x6F;
-    default: return specialKeyCode(key);
+    case Qt::Key_Comma:
+        return 0x6E;
+    case Qt::Key_Slash:
+        return 0x6F;
+    default:
+        return specialKeyCode(key);
     }
 }
 
@@ -111,8 +145,14 @@ TAcerca_Form::~TAcerca_Form()
         Acerca_Form = nullptr;
 }
 
-QLabel* TAcerca_Form::ProgramIcon() const { return ui->ProgramIcon; }
-QPushButton* TAcerca_Form::OKButton() const { return ui->OKButton; }
+QLabel* TAcerca_Form::ProgramIcon() const
+{
+    return ui->ProgramIcon;
+}
+QPushButton* TAcerca_Form::OKButton() const
+{
+    return ui->OKButton;
+}
 
 const QUrl& TAcerca_Form::webAddress()
 {

@@ -15,7 +15,7 @@ namespace {
 const QString kDays = QStringLiteral("Día/s");
 const QString kMonths = QStringLiteral("Mes/es");
 const QString kYears = QStringLiteral("Año/s");
-constexpr int kMaxRepeat = 31;      // the entry form's largest repeat count
+constexpr int kMaxRepeat = 31;          // the entry form's largest repeat count
 constexpr int kMaxOccurrences = 100000; // a rule walked further than this is given up
 
 struct ComponentFree
@@ -93,18 +93,19 @@ std::optional<Repeat> repeatFromRule(const QString& rule, const QDate& start, in
         throw LineError(lineNo, QStringLiteral("la regla de repetición «%1» no es válida").arg(rule.left(80)));
     if (r.count != 0 || !icaltime_is_null_time(r.until) || r.interval < 1 || r.interval > kMaxRepeat)
         return std::nullopt;
-    if (!isEmptyBy(r.by_second) || !isEmptyBy(r.by_minute) || !isEmptyBy(r.by_hour) || !isEmptyBy(r.by_year_day)
-        || !isEmptyBy(r.by_week_no) || !isEmptyBy(r.by_set_pos) || r.rscale != nullptr)
+    if (!isEmptyBy(r.by_second) || !isEmptyBy(r.by_minute) || !isEmptyBy(r.by_hour) || !isEmptyBy(r.by_year_day) ||
+        !isEmptyBy(r.by_week_no) || !isEmptyBy(r.by_set_pos) || r.rscale != nullptr)
         return std::nullopt;
     // A BY part may only repeat what the start already says.
-    const bool dayIsStart = isEmptyBy(r.by_month_day)
-        || (countBy(r.by_month_day, ICAL_BY_MONTHDAY_SIZE) == 1 && r.by_month_day[0] == start.day());
-    const bool monthIsStart = isEmptyBy(r.by_month)
-        || (countBy(r.by_month, ICAL_BY_MONTH_SIZE) == 1 && r.by_month[0] == start.month());
+    const bool dayIsStart = isEmptyBy(r.by_month_day) ||
+                            (countBy(r.by_month_day, ICAL_BY_MONTHDAY_SIZE) == 1 && r.by_month_day[0] == start.day());
+    const bool monthIsStart =
+        isEmptyBy(r.by_month) || (countBy(r.by_month, ICAL_BY_MONTH_SIZE) == 1 && r.by_month[0] == start.month());
     // libical numbers weekdays from Sunday = 1; Qt from Monday = 1.
-    const bool weekdayIsStart = isEmptyBy(r.by_day)
-        || (countBy(r.by_day, ICAL_BY_DAY_SIZE) == 1 && icalrecurrencetype_day_position(r.by_day[0]) == 0
-            && int(icalrecurrencetype_day_day_of_week(r.by_day[0])) == start.dayOfWeek() % 7 + 1);
+    const bool weekdayIsStart =
+        isEmptyBy(r.by_day) ||
+        (countBy(r.by_day, ICAL_BY_DAY_SIZE) == 1 && icalrecurrencetype_day_position(r.by_day[0]) == 0 &&
+         int(icalrecurrencetype_day_day_of_week(r.by_day[0])) == start.dayOfWeek() % 7 + 1);
     switch (r.freq) {
     case ICAL_DAILY_RECURRENCE:
         if (!isEmptyBy(r.by_month_day) || !isEmptyBy(r.by_month) || !isEmptyBy(r.by_day))
@@ -181,8 +182,8 @@ QByteArray reminderToEvent(const Record& reminder, const QDateTime& stampUtc, QS
     const QByteArray uid = "pennaro-recordatorio-" + reminder.value(QStringLiteral("ID")).toByteArray();
     icalcomponent_add_property(event.get(), icalproperty_new_uid(uid.constData()));
     icalcomponent_add_property(
-        event.get(), icalproperty_new_dtstamp(icaltime_from_timet_with_zone(
-                         time_t(stampUtc.toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone())));
+        event.get(), icalproperty_new_dtstamp(icaltime_from_timet_with_zone(time_t(stampUtc.toSecsSinceEpoch()), 0,
+                                                                            icaltimezone_get_utc_timezone())));
     // A floating time is the local time wherever the file is read, as Pennaro keeps it.
     icalcomponent_add_property(event.get(), icalproperty_new_dtstart(toIcal(QDateTime(date, time))));
     const QString text = textOf(reminder, QStringLiteral("Recordatorio"));
@@ -201,8 +202,8 @@ QByteArray reminderToEvent(const Record& reminder, const QDateTime& stampUtc, QS
     // What the rule does not carry is kept in Pennaro's own properties, so a copy read back
     // is the same record. Empty ones read back as no repeat ("0", "Día/s"), as the entry
     // form fills them in.
-    if (!(countOk && count > 0 && knownUnit && countText == QString::number(count))
-        && !(countText == QLatin1String("0") && unit == kDays) && !(countText.isEmpty() && unit.isEmpty())) {
+    if (!(countOk && count > 0 && knownUnit && countText == QString::number(count)) &&
+        !(countText == QLatin1String("0") && unit == kDays) && !(countText.isEmpty() && unit.isEmpty())) {
         auto x = [&](const char* name, const QString& value) {
             icalproperty* p = icalproperty_new_x(value.toUtf8().constData());
             icalproperty_set_x_name(p, name);
@@ -234,8 +235,8 @@ int CalendarItem::lineOf(const char* property) const
     const QLatin1String name(property);
     for (int i = 0; i < lines.size(); ++i) {
         const QString& l = lines.at(i);
-        if (l.startsWith(name, Qt::CaseInsensitive) && l.size() > name.size()
-            && (l.at(name.size()) == QLatin1Char(':') || l.at(name.size()) == QLatin1Char(';')))
+        if (l.startsWith(name, Qt::CaseInsensitive) && l.size() > name.size() &&
+            (l.at(name.size()) == QLatin1Char(':') || l.at(name.size()) == QLatin1Char(';')))
             return lineNos.at(i);
     }
     return firstLine;
@@ -254,15 +255,17 @@ bool CalendarReader::next(CalendarItem& item)
     QString text;
     int lineNo = 0;
     while (m_lines.next(text, lineNo)) {
-        if (!m_inCalendar && m_calendars == 0 && !text.startsWith(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive))
+        if (!m_inCalendar && m_calendars == 0 &&
+            !text.startsWith(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive))
             LineReader::fail(lineNo, QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)"));
         const ContentLine line = parseContentLine(text, lineNo);
         const QString value = line.value.trimmed().toUpper();
         if (!m_inCalendar) {
             if (line.name != QLatin1String("BEGIN") || value != QLatin1String("VCALENDAR"))
-                LineReader::fail(lineNo, m_calendars == 0
-                                             ? QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)")
-                                             : QStringLiteral("se esperaba «BEGIN:VCALENDAR»"));
+                LineReader::fail(lineNo,
+                                 m_calendars == 0
+                                     ? QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)")
+                                     : QStringLiteral("se esperaba «BEGIN:VCALENDAR»"));
             m_inCalendar = true;
             continue;
         }
@@ -468,7 +471,8 @@ Record reminderFromItem(const CalendarItem& item, const CalendarReader& reader, 
     if (item.kind == QLatin1String("VTODO") && icalcomponent_get_status(component.get()) == ICAL_STATUS_COMPLETED)
         own.read = true;
 
-    setText(reminder, reminderField(QStringLiteral("Fecha")), local.date().toString(QStringLiteral("dd/MM/yyyy")), notes);
+    setText(reminder, reminderField(QStringLiteral("Fecha")), local.date().toString(QStringLiteral("dd/MM/yyyy")),
+            notes);
     setText(reminder, reminderField(QStringLiteral("Hora")), local.time().toString(QStringLiteral("HH:mm:ss")), notes);
     setText(reminder, reminderField(QStringLiteral("Recordatorio")), text, notes);
     reminder.insert(QStringLiteral("Playsound"), hasSoundAlarm(component.get()));

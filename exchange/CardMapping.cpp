@@ -211,8 +211,8 @@ private:
     // PRODID, REV, UID and KIND are facts about the file, not about the person.
     static bool isAboutTheFile(const QString& name)
     {
-        return name == QLatin1String("PRODID") || name == QLatin1String("REV") || name == QLatin1String("UID")
-            || name == QLatin1String("KIND");
+        return name == QLatin1String("PRODID") || name == QLatin1String("REV") || name == QLatin1String("UID") ||
+               name == QLatin1String("KIND");
     }
 
     void drop(const ContentLine& p) { m_notes.droppedProperties += p.name; }
@@ -275,10 +275,10 @@ private:
             number = number.mid(4);
         const QStringList types = p.types();
         const bool work = types.contains(QLatin1String("work"));
-        const char* field = types.contains(QLatin1String("cell"))      ? "Movil"
-                            : types.contains(QLatin1String("fax"))   ? (work ? "EmpresaFax" : "FAX")
-                            : work                                   ? "EmpresaTel"
-                                                                     : "Tel";
+        const char* field = types.contains(QLatin1String("cell"))  ? "Movil"
+                            : types.contains(QLatin1String("fax")) ? (work ? "EmpresaFax" : "FAX")
+                            : work                                 ? "EmpresaTel"
+                                                                   : "Tel";
         takeOnce(p, field, number);
     }
 
@@ -295,8 +295,8 @@ private:
 
     void addDate(const ContentLine& p, const QString& field)
     {
-        if (p.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("text"), Qt::CaseInsensitive)
-            || m_card.contains(field)) {
+        if (p.paramValues(QStringLiteral("VALUE")).contains(QLatin1String("text"), Qt::CaseInsensitive) ||
+            m_card.contains(field)) {
             drop(p);
             return;
         }
@@ -359,9 +359,9 @@ QByteArray cardToVCard(const Record& card)
     out += textLine("NICKNAME", t("Nick"));
     out += emailLines(t("Emails"), t("Email"));
     out += addressLine({t("Direccion"), t("Ciudad"), t("Provincia"), t("CP"), t("Pais")}, ";TYPE=home");
-    out += addressLine({t("EmpresaDireccion"), t("EmpresaCiudad"), t("EmpresaProvincia"), t("EmpresaCP"),
-                        t("EmpresaPais")},
-                       ";TYPE=work");
+    out += addressLine(
+        {t("EmpresaDireccion"), t("EmpresaCiudad"), t("EmpresaProvincia"), t("EmpresaCP"), t("EmpresaPais")},
+        ";TYPE=work");
     out += textLine("TEL", t("Tel"), ";TYPE=home,voice");
     out += textLine("TEL", t("Movil"), ";TYPE=cell");
     out += textLine("TEL", t("FAX"), ";TYPE=home,fax");

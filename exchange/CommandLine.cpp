@@ -82,8 +82,8 @@ Request readRequest(const QStringList& arguments, FILE* out, FILE* err)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const JobOption& job : kJobs)
-        parser.addOption(QCommandLineOption(QString::fromLatin1(job.name), QString::fromUtf8(job.help),
-                                            QStringLiteral("ARCHIVO")));
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(job.name), QString::fromUtf8(job.help), QStringLiteral("ARCHIVO")));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Muestra esta ayuda."));
     parser.addOption(help);
@@ -105,15 +105,17 @@ Request readRequest(const QStringList& arguments, FILE* out, FILE* err)
                        .arg(arguments.mid(1).join(QLatin1Char(' '))));
         return answered(2);
     }
-    if (asked.size() > 1 || !parser.positionalArguments().isEmpty()
-        || parser.values(QString::fromLatin1(asked.first()->name)).size() > 1) {
-        print(err, QStringLiteral("Pennaro 2.0: indique una sola opción con un solo archivo. Use --help para ver las opciones."));
+    if (asked.size() > 1 || !parser.positionalArguments().isEmpty() ||
+        parser.values(QString::fromLatin1(asked.first()->name)).size() > 1) {
+        print(err, QStringLiteral(
+                       "Pennaro 2.0: indique una sola opción con un solo archivo. Use --help para ver las opciones."));
         return answered(2);
     }
     const JobOption& job = *asked.first();
     const QString path = parser.value(QString::fromLatin1(job.name));
     if (path.isEmpty()) {
-        print(err, QStringLiteral("Pennaro 2.0: falta el nombre del archivo después de --%1.").arg(QLatin1String(job.name)));
+        print(err,
+              QStringLiteral("Pennaro 2.0: falta el nombre del archivo después de --%1.").arg(QLatin1String(job.name)));
         return answered(2);
     }
     Request request;

@@ -8,8 +8,8 @@ namespace {
 
 bool isNameChar(QChar c)
 {
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-        || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
 }
 
 bool isName(const QString& text)
@@ -71,8 +71,8 @@ QStringList parseParamValues(const QString& text, int& i, int lineNo)
             i = close + 1;
         } else {
             const int start = i;
-            while (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';')
-                   && text.at(i) != QLatin1Char(':'))
+            while (i < text.size() && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char(';') &&
+                   text.at(i) != QLatin1Char(':'))
                 ++i;
             value = text.mid(start, i - start);
         }
@@ -89,8 +89,8 @@ Parameter parseParameter(const QString& text, int& i, int lineNo)
 {
     ++i;
     const int start = i;
-    while (i < text.size() && text.at(i) != QLatin1Char('=') && text.at(i) != QLatin1Char(';')
-           && text.at(i) != QLatin1Char(':'))
+    while (i < text.size() && text.at(i) != QLatin1Char('=') && text.at(i) != QLatin1Char(';') &&
+           text.at(i) != QLatin1Char(':'))
         ++i;
     if (i >= text.size())
         throw LineError(lineNo, kMissingColon);
@@ -205,17 +205,26 @@ QString escapeText(const QString& text)
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         switch (c.unicode()) {
-        case '\\': out += QLatin1String("\\\\"); break;
-        case ',': out += QLatin1String("\\,"); break;
-        case ';': out += QLatin1String("\\;"); break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case ',':
+            out += QLatin1String("\\,");
+            break;
+        case ';':
+            out += QLatin1String("\\;");
+            break;
         case '\r':
             // CR LF, a lone CR and a lone LF are each one line break.
             if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             out += QLatin1String("\\n");
             break;
-        case '\n': out += QLatin1String("\\n"); break;
-        default: out += c;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -283,7 +292,8 @@ bool LineReader::readPhysical(QByteArray& line)
         m_start = 0;
         m_scanned = m_buffer.size();
         if (m_buffer.size() > kMaxLineBytes)
-            fail(m_physical + 1, QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
+            fail(m_physical + 1,
+                 QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
         const QByteArray block = m_device->read(64 * 1024);
         if (block.isEmpty()) {
             if (m_buffer.isEmpty())
@@ -325,7 +335,8 @@ bool LineReader::next(QString& text, int& lineNo)
         if (!following.isEmpty() && (following.at(0) == ' ' || following.at(0) == '\t')) {
             logical.append(following.constData() + 1, following.size() - 1);
             if (logical.size() > kMaxLineBytes)
-                fail(lineNo, QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
+                fail(lineNo,
+                     QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
             continue;
         }
         m_pending = following;

@@ -91,11 +91,11 @@ private:
     bool readPhysical(QByteArray& line);
 
     QIODevice* m_device;
-    QByteArray m_buffer;       // bytes read from the device and not yet cut into lines
-    qsizetype m_start = 0;     // where the next line begins in m_buffer
-    qsizetype m_scanned = 0;   // m_buffer holds no line break between m_start and here
-    int m_physical = 0;    // physical lines read so far
-    QByteArray m_pending;  // a physical line read ahead
+    QByteArray m_buffer;     // bytes read from the device and not yet cut into lines
+    qsizetype m_start = 0;   // where the next line begins in m_buffer
+    qsizetype m_scanned = 0; // m_buffer holds no line break between m_start and here
+    int m_physical = 0;      // physical lines read so far
+    QByteArray m_pending;    // a physical line read ahead
     bool m_hasPending = false;
     int m_pendingNo = 0;
 };

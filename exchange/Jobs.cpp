@@ -39,7 +39,7 @@ void checkFields(engine::Connection& connection, const QString& file, const engi
 }
 
 // Every record of a table file, in key order, handed to `each` one at a time.
-template<typename Each>
+template <typename Each>
 void forEachRecord(engine::Connection& connection, const QString& file, const engine::FieldDefs& fields, Each each)
 {
     if (!QFileInfo::exists(connection.filePath(file)))
@@ -76,10 +76,12 @@ public:
         : m_fields(fields.mid(1)) // ID is assigned by the engine
     {
         if (!QFileInfo::exists(connection.filePath(file)))
-            connection.createTable(file, fields, file == engine::tables::reminderFile() ? engine::tables::reminderIndex()
-                                                                                      : engine::tables::direccionesIndex());
+            connection.createTable(file, fields,
+                                   file == engine::tables::reminderFile() ? engine::tables::reminderIndex()
+                                                                          : engine::tables::direccionesIndex());
         checkFields(connection, file, fields);
-        const QString what = QStringLiteral("No se puede escribir en la tabla «%1»").arg(shown(connection.filePath(file)));
+        const QString what =
+            QStringLiteral("No se puede escribir en la tabla «%1»").arg(shown(connection.filePath(file)));
         sqlite3* db = connection.handle(file);
         QStringList columns, marks;
         for (const engine::FieldDef& def : std::as_const(m_fields)) {
@@ -133,19 +135,20 @@ void write(QSaveFile& file, const QByteArray& bytes)
 {
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
-        throw ExchangeError(QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+        throw ExchangeError(
+            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
     }
 }
 
 void commit(QSaveFile& file)
 {
     if (!file.commit())
-        throw ExchangeError(QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+        throw ExchangeError(
+            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
 }
 
 // Runs a reading job, putting the file's name in front of a line's error.
-template<typename Job>
-void naming(const QString& path, Job job)
+template <typename Job> void naming(const QString& path, Job job)
 {
     try {
         job();
@@ -157,7 +160,7 @@ void naming(const QString& path, Job job)
 
 // Writes every record of a table to `out` as `toBytes(record, why)` gives it, counting each;
 // a record it gives nothing for is skipped for the reason it sets.
-template<typename ToBytes>
+template <typename ToBytes>
 void exportRecords(engine::Connection& connection, const QString& table, const engine::FieldDefs& fields,
                    QSaveFile& out, Summary& summary, ToBytes toBytes)
 {
@@ -186,7 +189,7 @@ void addReaderNotes(const CalendarReader& reader, Summary& summary)
 
 // Imports the file at `path` into a table in one transaction: every item the reader gives is
 // counted, made a record by `toRecord(reader, item, notes)`, and inserted unless skipped.
-template<typename Reader, typename Item, typename ToRecord>
+template <typename Reader, typename Item, typename ToRecord>
 Summary importFile(engine::Connection& connection, const QString& path, const QString& table,
                    const engine::FieldDefs& fields, ToRecord toRecord)
 {

@@ -21,11 +21,11 @@ struct Summary
 {
     int read = 0;
     int written = 0;
-    QMap<QString, int> skipped;  // reason -> records
-    QMap<QString, int> cut;      // field -> values cut at the field's size
-    QMap<QString, int> dropped;  // property -> times dropped for want of a field
-    QMap<QString, int> rules;    // repeat rule -> events imported at their next occurrence
-    QMap<QString, int> notes;    // other remarks -> times
+    QMap<QString, int> skipped; // reason -> records
+    QMap<QString, int> cut;     // field -> values cut at the field's size
+    QMap<QString, int> dropped; // property -> times dropped for want of a field
+    QMap<QString, int> rules;   // repeat rule -> events imported at their next occurrence
+    QMap<QString, int> notes;   // other remarks -> times
     int skippedCount() const;
     void add(const ImportNotes& notes);
 

@@ -16,11 +16,11 @@ using Record = QHash<QString, QVariant>;
 // What converting one record or component gave besides the record itself.
 struct ImportNotes
 {
-    QString skipReason;          // non-empty: the record is not imported, and why
-    QStringList cutFields;       // fields whose value was longer than the field and was cut
+    QString skipReason;            // non-empty: the record is not imported, and why
+    QStringList cutFields;         // fields whose value was longer than the field and was cut
     QStringList droppedProperties; // properties with no field, dropped
-    QString unsupportedRule;     // a repeat rule replaced by its next occurrence
-    QStringList notes;           // anything else worth counting ("zona horaria desconocida")
+    QString unsupportedRule;       // a repeat rule replaced by its next occurrence
+    QStringList notes;             // anything else worth counting ("zona horaria desconocida")
 };
 
 // Sets a text field as the record editor would: an empty text is null, a longer one is

@@ -28,7 +28,8 @@ bool VCardReader::next(VCard& card)
             continue;
         }
         if (begin && vcardValue)
-            fail(lineNo, QStringLiteral("falta «END:VCARD» de la tarjeta que empieza en la línea %1").arg(card.firstLine));
+            fail(lineNo,
+                 QStringLiteral("falta «END:VCARD» de la tarjeta que empieza en la línea %1").arg(card.firstLine));
         if (end) {
             if (!vcardValue)
                 fail(lineNo, QStringLiteral("se esperaba «END:VCARD»"));
@@ -38,7 +39,8 @@ bool VCardReader::next(VCard& card)
         if (line.name == QLatin1String("VERSION")) {
             card.version = line.value.trimmed();
             if (card.version != QLatin1String("3.0") && card.version != QLatin1String("4.0"))
-                fail(lineNo, QStringLiteral("la versión de vCard «%1» no se admite (solo 3.0 y 4.0)").arg(card.version.left(20)));
+                fail(lineNo, QStringLiteral("la versión de vCard «%1» no se admite (solo 3.0 y 4.0)")
+                                 .arg(card.version.left(20)));
             continue;
         }
         card.properties += line;

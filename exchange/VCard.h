@@ -9,7 +9,7 @@ namespace exchange {
 struct VCard
 {
     int firstLine = 0;
-    QString version; // "3.0", "4.0" or empty when the card has none
+    QString version;                 // "3.0", "4.0" or empty when the card has none
     QVector<ContentLine> properties; // every property but BEGIN, END and VERSION
 };
 

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     // Text constants are bound, never part of the SQL: no quote of the input reaches it.
     FUZZ_CHECK(!first.whereSql.contains(QLatin1Char('\'')));
     const engine::CompiledQuery again = engine::parseQuery(text, fieldsOf);
-    FUZZ_CHECK(again.tableFile == first.tableFile && again.whereSql == first.whereSql &&
-               again.params == first.params && again.orderSql == first.orderSql);
+    FUZZ_CHECK(again.tableFile == first.tableFile && again.whereSql == first.whereSql && again.params == first.params &&
+               again.orderSql == first.orderSql);
     return 0;
 }

@@ -60,8 +60,14 @@ TCorreo_Form::~TCorreo_Form()
         Correo_Form = nullptr;
 }
 
-QPushButton* TCorreo_Form::BitBtn1() const { return ui->BitBtn1; }
-QPushButton* TCorreo_Form::BitBtn2() const { return ui->BitBtn2; }
+QPushButton* TCorreo_Form::BitBtn1() const
+{
+    return ui->BitBtn1;
+}
+QPushButton* TCorreo_Form::BitBtn2() const
+{
+    return ui->BitBtn2;
+}
 
 namespace {
 std::function<QString()>& programSource()

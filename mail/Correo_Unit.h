@@ -24,9 +24,9 @@ public:
     ~TCorreo_Form() override;
 
     std::unique_ptr<Ui::TCorreo_Form> ui;
-    QLabel* Label1 = nullptr; // the number of new messages
-    QLabel* Label2 = nullptr; // " e-mail nuevo para " / " e-mails nuevos para "
-    QLabel* Label3 = nullptr; // the account's user name
+    QLabel* Label1 = nullptr;     // the number of new messages
+    QLabel* Label2 = nullptr;     // " e-mail nuevo para " / " e-mails nuevos para "
+    QLabel* Label3 = nullptr;     // the account's user name
     QPushButton* BitBtn1() const; // "&Correo"
     QPushButton* BitBtn2() const; // "C&ancelar"
 

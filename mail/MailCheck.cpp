@@ -22,8 +22,7 @@ MailCheck::MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openPr
 
 // Runs one step of a check; anything it raises ends the check as a failure, its own text
 // kept as the reason.
-template <typename F>
-void MailCheck::step(const QString& user, F&& f) noexcept
+template <typename F> void MailCheck::step(const QString& user, F&& f) noexcept
 {
     try {
         std::forward<F>(f)();

@@ -31,8 +31,7 @@ public:
     bool inProgress() const { return m_inProgress; }
 
 private:
-    template <typename F>
-    void step(const QString& user, F&& f) noexcept;
+    template <typename F> void step(const QString& user, F&& f) noexcept;
     void fail(const QString& user, const QString& reason);
     void counted(const QString& user, int count);
     void announce(const QString& user, int count);

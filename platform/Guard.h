@@ -14,8 +14,7 @@
 #include <type_traits>
 #include <utility>
 
-template <typename F>
-void guarded(F&& f) noexcept
+template <typename F> void guarded(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();
@@ -29,8 +28,7 @@ void guarded(F&& f) noexcept
 }
 
 // Same, returning whether f completed without an error.
-template <typename F>
-bool guardedOk(F&& f) noexcept
+template <typename F> bool guardedOk(F&& f) noexcept
 {
     bool ok = false;
     guarded([&] {
@@ -42,8 +40,7 @@ bool guardedOk(F&& f) noexcept
 
 namespace guard_detail {
 
-template <typename F, typename Tuple, std::size_t... I>
-constexpr bool takes(std::index_sequence<I...>)
+template <typename F, typename Tuple, std::size_t... I> constexpr bool takes(std::index_sequence<I...>)
 {
     return std::is_invocable_v<F, std::tuple_element_t<I, Tuple>...>;
 }
@@ -55,8 +52,7 @@ void invokeWith(F& f, const Tuple& args, std::index_sequence<I...>)
 }
 
 // Calls f with the longest leading part of args it takes, as Qt's own connections do.
-template <std::size_t N, typename F, typename Tuple>
-void invokeLeading(F& f, const Tuple& args)
+template <std::size_t N, typename F, typename Tuple> void invokeLeading(F& f, const Tuple& args)
 {
     if constexpr (takes<F&, Tuple>(std::make_index_sequence<N>{}))
         invokeWith(f, args, std::make_index_sequence<N>{});

@@ -8,8 +8,7 @@
 
 namespace Leftovers {
 
-QStringList remove(const QString& folder, const std::function<bool(const QString&)>& isOwn,
-                   const QDateTime& since)
+QStringList remove(const QString& folder, const std::function<bool(const QString&)>& isOwn, const QDateTime& since)
 {
     QStringList removed;
     const QDir dir(folder);

@@ -14,7 +14,6 @@ namespace Leftovers {
 // `isOwn` accepts, that belong to this user and were last changed before `since`, so that
 // nothing a running save is writing is touched. Links, folders, FIFOs and devices are
 // left alone. Returns the names removed; a file that cannot be removed is skipped.
-QStringList remove(const QString& folder, const std::function<bool(const QString&)>& isOwn,
-                   const QDateTime& since);
+QStringList remove(const QString& folder, const std::function<bool(const QString&)>& isOwn, const QDateTime& since);
 
 } // namespace Leftovers

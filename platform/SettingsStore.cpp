@@ -34,16 +34,17 @@ constexpr int kMaxValueName = 16383;
 
 [[noreturn]] void throwIo(const QString& what, const QString& path, int err)
 {
-    throw SettingsError(ERROR_REGISTRY_IO_FAILED,
-                        QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), ErrorTexts::systemError(err)));
+    throw SettingsError(
+        ERROR_REGISTRY_IO_FAILED,
+        QStringLiteral("%1 «%2»: %3").arg(what, QDir::toNativeSeparators(path), ErrorTexts::systemError(err)));
 }
 
 [[noreturn]] void throwNotRegular(const QString& what, const QString& path, mode_t mode)
 {
     if (S_ISDIR(mode))
         throwIo(what, path, EISDIR);
-    throw SettingsError(ERROR_REGISTRY_IO_FAILED, QStringLiteral("%1 «%2»: no es un archivo normal")
-                                                      .arg(what, QDir::toNativeSeparators(path)));
+    throw SettingsError(ERROR_REGISTRY_IO_FAILED,
+                        QStringLiteral("%1 «%2»: no es un archivo normal").arg(what, QDir::toNativeSeparators(path)));
 }
 
 [[noreturn]] void throwBad(const QString& path, int line, const QString& why)

@@ -46,7 +46,6 @@ private slots:
     void watchTray();
 
 private:
-
     QSystemTrayIcon* m_icon = nullptr;
     // While the icon is shown, notices a notification area that went away (a panel
     // restart) and docks the icon again when one is back.

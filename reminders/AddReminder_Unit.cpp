@@ -70,7 +70,8 @@ QSize UpDownArrows::minimumSizeHint() const
 
 // --- the form ---------------------------------------------------------------------
 
-TAddReminder_Form::TAddReminder_Form(QWidget* parent) : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
+TAddReminder_Form::TAddReminder_Form(QWidget* parent)
+    : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TAddReminder_Form>())
 {
     ui->setupUi(this);
     DateTimePicker1 = ui->DateTimePicker1;

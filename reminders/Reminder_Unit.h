@@ -5,7 +5,6 @@
 #include "platform/ButtonClosedDialog.h"
 #include "platform/MonthCalendarAdapter.h"
 
-
 #include <memory>
 
 class TDataModuleReminder;

@@ -42,8 +42,8 @@ void TDataModuleReminder::EditarDireccion()
         return;
     const qint64 id = QueryLibreta->asInteger(QStringLiteral("ID"));
     // A card already open in the editor stays that editor's to end, whatever happens here.
-    EditSession session(TableLibreta, m_windows->cardEditorOpen() ? EditSession::OnFailure::Keep
-                                                                  : EditSession::OnFailure::Cancel);
+    EditSession session(TableLibreta,
+                        m_windows->cardEditorOpen() ? EditSession::OnFailure::Keep : EditSession::OnFailure::Cancel);
     m_windows->prepareCardEditor();
     // The key search ends the pending edit of a card already open in the editor.
     if (!TableLibreta->findKey(id)) {

@@ -1,9 +1,9 @@
 #include "store/Data_Unit.h"
 
+#include "common/Rutines.h"
 #include "core/Clock.h"
 #include "core/DateText.h"
 #include "core/Error.h"
-#include "common/Rutines.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Seams.h"
@@ -52,8 +52,7 @@ FieldDefs TDataModuleReminder::direccionesFields()
     return engine::tables::direccionesFields();
 }
 
-TDataModuleReminder::TDataModuleReminder(StoreWindows* windows, QObject* parent)
-    : QObject(parent), m_windows(windows)
+TDataModuleReminder::TDataModuleReminder(StoreWindows* windows, QObject* parent) : QObject(parent), m_windows(windows)
 {
     DataModuleReminder = this;
     setObjectName(QStringLiteral("DataModuleReminder"));

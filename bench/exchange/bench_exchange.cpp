@@ -82,10 +82,11 @@ void fill(engine::Connection& connection, const QString& file, const engine::Fie
     }
     engine::sql::WriteTransaction transaction(db, file);
     engine::sql::Statement insert;
-    insert.prepare(db,
-                   QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(engine::sql::quoted(engine::Connection::sqlTableName(file)), columns.join(','), marks.join(',')),
-                   file);
+    insert.prepare(
+        db,
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(engine::sql::quoted(engine::Connection::sqlTableName(file)), columns.join(','), marks.join(',')),
+        file);
     for (int n = 0; n < count; ++n) {
         engine::sql::Statement::Use use(insert);
         for (int i = 1; i < fields.size(); ++i)
@@ -169,13 +170,15 @@ int main(int argc, char* argv[])
 
     {
         Folder small(root.path() + QStringLiteral("/decima"));
-        measure("import vCard, a tenth", [&] { return exchange::importVCard(small.connection, root.filePath("decima.vcf")); });
+        measure("import vCard, a tenth",
+                [&] { return exchange::importVCard(small.connection, root.filePath("decima.vcf")); });
         measure("import iCalendar, a tenth",
                 [&] { return exchange::importICalendar(small.connection, root.filePath("decimo.ics"), now); });
     }
     {
         Folder target(root.path() + QStringLiteral("/destino"));
-        measure("import vCard, whole", [&] { return exchange::importVCard(target.connection, root.filePath("todas.vcf")); });
+        measure("import vCard, whole",
+                [&] { return exchange::importVCard(target.connection, root.filePath("todas.vcf")); });
         measure("import iCalendar, whole",
                 [&] { return exchange::importICalendar(target.connection, root.filePath("todos.ics"), now); });
     }

@@ -8,9 +8,9 @@
 // Defaults: 0, 100000 and 1000000 reminders, a tenth as many cards, tables kept in
 // /tmp/pennaro-bench (made once per day and size, then reused), the program built beside.
 
+#include "addressbook/Direcciones_Unit.h"
 #include "app/Globals.h"
 #include "app/Ostiva_Unit.h"
-#include "addressbook/Direcciones_Unit.h"
 #include "core/Clock.h"
 #include "platform/Guard.h"
 #include "platform/ProgramFolder.h"
@@ -95,7 +95,8 @@ void generate(const QString& dataFolder, int reminders, int cards, const QDate& 
     {
         engine::Query query(QStringLiteral("q"));
         query.setConnection(&connection);
-        query.setSql({QStringLiteral("SELECT *"), QStringLiteral("FROM Reminder.DB"), QStringLiteral("ORDER BY Fecha, Hora")});
+        query.setSql(
+            {QStringLiteral("SELECT *"), QStringLiteral("FROM Reminder.DB"), QStringLiteral("ORDER BY Fecha, Hora")});
         query.open();
         query.overdueCandidates(QStringLiteral("Fecha"), QStringLiteral("Leido"), QDate::currentDate(), {});
     }
@@ -232,7 +233,8 @@ void measureInProcess(Table& table, int size, const QString& home)
 {
     qputenv("PENNARO_HOME", QFile::encodeName(home));
     const double startUp = msOf([] { CreateProgramObjects(); });
-    put(table, size, "start-up in process (CreateProgramObjects)", ms(startUp) + QStringLiteral(" (cpu %1)").arg(lastCpuMs, 0, 'f', 1));
+    put(table, size, "start-up in process (CreateProgramObjects)",
+        ms(startUp) + QStringLiteral(" (cpu %1)").arg(lastCpuMs, 0, 'f', 1));
 
     // One tick with nothing due; no mail check.
     Ostiva_Form->EditMail1User()->clear();
@@ -276,7 +278,8 @@ void measureInProcess(Table& table, int size, const QString& home)
         ver->click();
         QApplication::processEvents();
     });
-    put(table, size, "day list of the busy day", ms(dayList) + QStringLiteral(" (%1 rows)").arg(DataModuleReminder->QueryReminderDia->recordCount()), "< 20 ms");
+    put(table, size, "day list of the busy day",
+        ms(dayList) + QStringLiteral(" (%1 rows)").arg(DataModuleReminder->QueryReminderDia->recordCount()), "< 20 ms");
     Reminder_Form->hide();
 
     // The address list shown, and a change of its order.
@@ -362,10 +365,11 @@ int main(int argc, char* argv[])
         std::sort(times[size].begin(), times[size].end());
         const double median = times[size][runs / 2];
         put(table, size, "start to event loop, whole process (median of 5)",
-            ms(median) + QStringLiteral(" (x%1)").arg(median / baseMs, 0, 'f', 2),
-            "within 1.5x of the first column");
+            ms(median) + QStringLiteral(" (x%1)").arg(median / baseMs, 0, 'f', 2), "within 1.5x of the first column");
         put(table, size, "peak RSS, whole process",
-            QStringLiteral("%1 MiB (+%2)").arg(double(rss[size]) / 1024, 0, 'f', 1).arg(double(rss[size] - rss[base]) / 1024, 0, 'f', 1),
+            QStringLiteral("%1 MiB (+%2)")
+                .arg(double(rss[size]) / 1024, 0, 'f', 1)
+                .arg(double(rss[size] - rss[base]) / 1024, 0, 'f', 1),
             "within 8 MiB of the first column");
     }
 

@@ -37,8 +37,7 @@ int main(int argc, char* argv[])
 
     const QString key = QStringLiteral("\\Software\\Quelmar\\Ostiva\\mail");
     const QStringList texts{"User1", "password1", "Tiempo", "pop3", "Programa"};
-    std::printf("%8s %16s %16s %14s %14s\n", "MiB", "start ms (cpu)", "Guardar ms (cpu)", "start r/w",
-                "Guardar r/w");
+    std::printf("%8s %16s %16s %14s %14s\n", "MiB", "start ms (cpu)", "Guardar ms (cpu)", "start r/w", "Guardar r/w");
     for (const double mib : sizes) {
         QTemporaryDir dir;
         SettingsStore::setFolder(dir.path());
@@ -84,8 +83,8 @@ int main(int argc, char* argv[])
         }
         const qint64 saveMs = timer.elapsed();
         const qint64 saveCpu = cpuMs() - cpu;
-        std::printf("%8.1f %9lld (%4lld) %9lld (%4lld) %10d/%d %10d/%d\n", double(text.size()) / (1024 * 1024),
-                    startMs, startCpu, saveMs, saveCpu, startReads, startWrites, SettingsStore::fileReads() - reads,
+        std::printf("%8.1f %9lld (%4lld) %9lld (%4lld) %10d/%d %10d/%d\n", double(text.size()) / (1024 * 1024), startMs,
+                    startCpu, saveMs, saveCpu, startReads, startWrites, SettingsStore::fileReads() - reads,
                     SettingsStore::fileWrites() - writes);
         std::fflush(stdout);
     }

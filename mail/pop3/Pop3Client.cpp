@@ -642,9 +642,9 @@ void Pop3Client::handleStatReply(bool negative, const QByteArray& line)
     else if (parseStatReply(line, &count))
         finish(true, count, QString());
     else
-        fail(QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1")
-                 .arg(refusal(line)),
-             Close::Keep);
+        fail(
+            QStringLiteral("El servidor de correo dio un número de mensajes que no se entiende: %1").arg(refusal(line)),
+            Close::Keep);
 }
 
 // One line of the CAPA list, or the "." that ends it.

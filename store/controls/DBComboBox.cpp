@@ -12,7 +12,8 @@ constexpr int UnlimitedLength = 32767; // QLineEdit's own default
 }
 
 DBComboBox::DBComboBox(QWidget* parent)
-    : QComboBox(parent), m_link(this, [this] { showRecord(); }, [this] { m_link.writeValue(currentText()); })
+    : QComboBox(parent), m_link(
+                             this, [this] { showRecord(); }, [this] { m_link.writeValue(currentText()); })
 {
     connect(this, &QComboBox::activated, this, &DBComboBox::userChanged);
     // Adding the first entry selects it: show the record's entry again.
@@ -69,7 +70,8 @@ void DBComboBox::userChanged()
     // The record cannot take the change: show it unchanged, once the line edit's completer
     // is done with the key (it would complete the record's text otherwise).
     if (!ok || !editing)
-        QMetaObject::invokeMethod(this, [this] { m_link.reload(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_link.reload(); }, Qt::QueuedConnection);
 }
 
 void DBComboBox::showEvent(QShowEvent* event)

@@ -12,7 +12,8 @@ Q_LOGGING_CATEGORY(lcDateEdit, "pennaro.controls.date", QtInfoMsg)
 }
 
 DBDateEdit::DBDateEdit(QWidget* parent)
-    : QLineEdit(parent), m_link(this, [this] { showRecord(); }, [this] { m_link.writeValue(typedValue()); })
+    : QLineEdit(parent), m_link(
+                             this, [this] { showRecord(); }, [this] { m_link.writeValue(typedValue()); })
 {
     // Only typing marks the text as the user's: a date shown from the record, or set by
     // the program, is not written back.

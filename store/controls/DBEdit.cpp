@@ -10,7 +10,8 @@ constexpr int UnlimitedLength = 32767; // QLineEdit's own default
 }
 
 DBEdit::DBEdit(QWidget* parent)
-    : QLineEdit(parent), m_link(this, [this] { showRecord(); }, [this] { m_link.writeValue(text()); })
+    : QLineEdit(parent), m_link(
+                             this, [this] { showRecord(); }, [this] { m_link.writeValue(text()); })
 {
     // Any change other than showing the record is written at the next post (a program
     // may set the text of a read-only edit); only typing starts an edit.

@@ -5,8 +5,8 @@
 // moving the selection moves the dataset. Cells are read on demand, so large datasets
 // stay fast; a hidden grid reads nothing until it is shown.
 
-#include "store/controls/RefreshGate.h"
 #include "store/controls/GridModel.h"
+#include "store/controls/RefreshGate.h"
 #include "store/engine/DataSource.h"
 
 #include <QHash>
@@ -50,7 +50,7 @@ private:
     QHash<QString, int> m_widths; // widths the user gave columns, by field
     bool m_dirty = true;
     bool m_columnsChanged = true;
-    bool m_following = false;   // moving the selection to the dataset's row
-    bool m_applying = false;    // setting column widths ourselves
+    bool m_following = false; // moving the selection to the dataset's row
+    bool m_applying = false;  // setting column widths ourselves
     RefreshGate m_refreshGate;
 };

@@ -10,7 +10,8 @@
 #include <QTextDocument>
 
 DBMemo::DBMemo(QWidget* parent)
-    : QPlainTextEdit(parent), m_link(this, [this] { showRecord(); }, [this] { m_link.writeValue(toPlainText()); })
+    : QPlainTextEdit(parent), m_link(
+                                  this, [this] { showRecord(); }, [this] { m_link.writeValue(toPlainText()); })
 {
     connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::textChangedByAnyone);
 }
@@ -51,7 +52,8 @@ void DBMemo::textChangedByAnyone()
     if (!ok || !editing) {
         // Replacing the document from within its own change signal is not safe: show
         // the record again once the input event is done.
-        QMetaObject::invokeMethod(this, [this] { m_link.reload(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_link.reload(); }, Qt::QueuedConnection);
     }
 }
 

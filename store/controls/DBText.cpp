@@ -1,7 +1,8 @@
 #include "store/controls/DBText.h"
 
 DBText::DBText(QWidget* parent)
-    : QLabel(parent), m_link(this, [this] { setText(m_link.shownText()); }, [] {})
+    : QLabel(parent), m_link(
+                          this, [this] { setText(m_link.shownText()); }, [] {})
 {
     // Record texts are shown as they are, never as markup.
     setTextFormat(Qt::PlainText);

@@ -79,10 +79,10 @@ private:
     std::function<void()> m_write;
     QPointer<engine::DataSource> m_source;
     QString m_field;
-    QString m_shownText;   // the record's text as last shown
+    QString m_shownText; // the record's text as last shown
     QVariant m_shownValue;
     bool m_modified = false;
-    bool m_dirty = true;   // the record changed while the control was hidden
+    bool m_dirty = true; // the record changed while the control was hidden
     int m_loading = 0;
     RefreshGate m_refreshGate;
 };

@@ -18,7 +18,7 @@ class Dataset;
 struct GridColumn
 {
     QString field;
-    QString title; // the field name when empty
+    QString title;  // the field name when empty
     int width = -1; // the view's default when negative
     bool visible = true;
 };

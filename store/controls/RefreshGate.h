@@ -10,8 +10,7 @@
 class RefreshGate
 {
 public:
-    template <typename F>
-    void run(F&& body)
+    template <typename F> void run(F&& body)
     {
         if (m_running) {
             m_again = true;

@@ -411,9 +411,9 @@ void Connection::createTable(const QString& tableFile, const FieldDefs& fields, 
     const QString what = QStringLiteral("No se puede crear la tabla «%1»").arg(shown(path));
     if (QFileInfo::exists(path))
         throw EngineError(QStringLiteral("La tabla «%1» ya existe.").arg(shown(path)));
-    const QStringList statements = tableStatements(sqlTableName(tableFile), fields,
-                                                   checkedIndexFields(what, fields, indexFields),
-                                                   tables::extraIndexes(tableFile));
+    const QStringList statements =
+        tableStatements(sqlTableName(tableFile), fields, checkedIndexFields(what, fields, indexFields),
+                        tables::extraIndexes(tableFile));
 
     // Built under a temporary name and then moved into place, so that a failure or a
     // crash never leaves a half-made table file under the real name.

@@ -27,8 +27,8 @@ public:
     const QString& path() const { return m_path; }
     QString filePath(const QString& tableFile) const;
 
-    void connect();                  // requires a path; the folder must exist
-    void disconnect();               // closes every file handle
+    void connect();    // requires a path; the folder must exist
+    void disconnect(); // closes every file handle
     bool isConnected() const { return m_connected; }
 
     // Creates the table file with its one table; fails if the file already exists.

@@ -30,15 +30,15 @@ struct Dataset::Statements
     quint64 generation = 0; // the connection's, when db was given out
     QString file;
     sql::Statement ids;
-    QString idsText; // the statement's text before any change of plan
+    QString idsText;                         // the statement's text before any change of plan
     std::map<QString, sql::Statement> reads; // runs of rows; key: the statement's text
     sql::Statement exists;
     sql::Statement insert;
     sql::Statement remove;
-    std::map<int, sql::Statement> locate; // key: field index * 2 + 1 when looking for null
+    std::map<int, sql::Statement> locate;   // key: field index * 2 + 1 when looking for null
     std::map<QString, sql::Statement> rows; // rows read without moving; key: the statement's text
-    std::map<QString, bool> stepping; // key: the step's text; true when an index gives the steps
-    std::map<QString, bool> narrowFirst; // key: the first key's query; true when it finds the first row faster
+    std::map<QString, bool> stepping;       // key: the step's text; true when an index gives the steps
+    std::map<QString, bool> narrowFirst;    // key: the first key's query; true when it finds the first row faster
 };
 
 namespace {
@@ -368,11 +368,10 @@ void Dataset::readRun(int pos, int size)
     // Rows in key order are one range of the file; others are looked up by key.
     const bool range = rowsInKeyOrder();
     const QString keyColumn = sql::quoted(keyName());
-    const QString text =
-        selectFrom(columns) +
-        (range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(keyColumn)
-               : QStringLiteral(" WHERE %1 IN (%2)")
-                     .arg(keyColumn, QStringLiteral("?, ").repeated(size - 1) + QStringLiteral("?")));
+    const QString text = selectFrom(columns) +
+                         (range ? QStringLiteral(" WHERE %1 BETWEEN ? AND ?").arg(keyColumn)
+                                : QStringLiteral(" WHERE %1 IN (%2)")
+                                      .arg(keyColumn, QStringLiteral("?, ").repeated(size - 1) + QStringLiteral("?")));
     sql::Statement& st = m_stmts->reads[text];
     if (!st.isPrepared())
         st.prepare(db, text, QStringLiteral("Error al leer «%1»").arg(tableFile()));
@@ -473,8 +472,8 @@ qint64 Dataset::firstId()
     if (!lead.isEmpty()) {
         sqlite3* db = database();
         const QString column = lead.left(lead.lastIndexOf(QLatin1Char('"')) + 1);
-        QString inner = QStringLiteral("SELECT %1 FROM %2")
-                            .arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
+        QString inner =
+            QStringLiteral("SELECT %1 FROM %2").arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
         if (!sel.where.isEmpty())
             inner += QStringLiteral(" WHERE ") + sel.where;
         inner += QStringLiteral(" ORDER BY ") + lead + QStringLiteral(" LIMIT 1");
@@ -484,7 +483,8 @@ qint64 Dataset::firstId()
             if (!sel.where.isEmpty())
                 whole += QStringLiteral(" WHERE ") + sel.where;
             whole += QStringLiteral(" ORDER BY ") + sel.order + QStringLiteral(" LIMIT 1");
-            const bool narrow = planSays(db, whole, "USE TEMP B-TREE FOR ORDER BY") && !planSays(db, inner, "TEMP B-TREE");
+            const bool narrow =
+                planSays(db, whole, "USE TEMP B-TREE FOR ORDER BY") && !planSays(db, inner, "TEMP B-TREE");
             known = m_stmts->narrowFirst.emplace(inner, narrow).first;
         }
         if (known->second) {
@@ -858,15 +858,15 @@ QString Dataset::asStringOf(const FieldDef& field, const QVariant& value)
 }
 
 QVector<Dataset::RowValues> Dataset::overdueCandidates(const QString& dateField, const QString& flagField,
-                                                        const QDate& today, const QStringList& fieldNames)
+                                                       const QDate& today, const QStringList& fieldNames)
 {
     requireActive();
     ensureFresh();
     const int dateIndex = requireField(dateField);
     const int flagIndex = requireField(flagField);
     if (m_fields.at(dateIndex).type != FieldType::Text || m_fields.at(flagIndex).type != FieldType::Logical)
-        throw EngineError(QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».")
-                              .arg(m_name, dateField, flagField));
+        throw EngineError(
+            QStringLiteral("«%1» no puede buscar fechas vencidas por «%2» y «%3».").arg(m_name, dateField, flagField));
     const QString day = sql::isoDay(sql::quoted(m_fields.at(dateIndex).name));
     const QString unread = sql::isFalse(sql::quoted(m_fields.at(flagIndex).name));
 
@@ -884,7 +884,8 @@ std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName)
     sqlite3* db = database();
     const Selection sel = selection();
     const QString column = sql::quoted(field.name);
-    const QString from = QStringLiteral("SELECT %1 FROM %2").arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
+    const QString from =
+        QStringLiteral("SELECT %1 FROM %2").arg(column, sql::quoted(Connection::sqlTableName(tableFile())));
     const QString order = QStringLiteral(" ORDER BY ") + column + QStringLiteral(" LIMIT 1");
     const QString where = sel.where.isEmpty() ? QString() : QLatin1Char('(') + sel.where + QStringLiteral(") AND ");
     const QString firstText = from + (sel.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + sel.where) + order;
@@ -892,9 +893,10 @@ std::optional<QStringList> Dataset::distinctTexts(const QString& fieldName)
 
     auto known = m_stmts->stepping.find(nextText);
     if (known == m_stmts->stepping.end())
-        known = m_stmts->stepping.emplace(nextText, !planSays(db, nextText, "TEMP B-TREE") &&
-                                                        !planSays(db, firstText, "TEMP B-TREE"))
-                    .first;
+        known =
+            m_stmts->stepping
+                .emplace(nextText, !planSays(db, nextText, "TEMP B-TREE") && !planSays(db, firstText, "TEMP B-TREE"))
+                .first;
     if (!known->second)
         return std::nullopt;
 
@@ -961,8 +963,8 @@ QVector<Dataset::RowValues> Dataset::selectRows(const QString& condition, const 
     QStringList names{key};
     for (int i : std::as_const(columns))
         names.append(sql::quoted(m_fields.at(i).name));
-    QString text = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")),
-                                                            sql::quoted(Connection::sqlTableName(tableFile())));
+    QString text = QStringLiteral("SELECT %1 FROM %2")
+                       .arg(names.join(QStringLiteral(", ")), sql::quoted(Connection::sqlTableName(tableFile())));
     if (!wheres.isEmpty())
         text += QStringLiteral(" WHERE ") + wheres.join(QStringLiteral(" AND "));
     text += QStringLiteral(" ORDER BY ") + (sel.order.isEmpty() ? key : sel.order + QStringLiteral(", ") + key);
@@ -1133,11 +1135,11 @@ void Dataset::updateRecord(const QString& what)
     sqlite3* db = database();
     values.append(m_ids.at(m_pos));
     sql::Statement st;
-    st.prepare(db,
-               QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                   .arg(sql::quoted(Connection::sqlTableName(tableFile())), assignments.join(", "),
-                        sql::quoted(keyName())),
-               what);
+    st.prepare(
+        db,
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+            .arg(sql::quoted(Connection::sqlTableName(tableFile())), assignments.join(", "), sql::quoted(keyName())),
+        what);
     sql::WriteTransaction transaction(db, what);
     {
         const sql::Statement::Use use(st);

@@ -37,12 +37,12 @@ enum class DataState { Inactive, Browse, Edit, Insert };
 
 // What happened to a dataset; data sources pass it on to their controls and detail queries.
 enum class DataEvent {
-    Opened,        // opened or re-run: stands on its first row
+    Opened, // opened or re-run: stands on its first row
     Closed,
-    Moved,         // another record is current
-    Edited,        // put into edit state
-    Inserted,      // a new blank record is current
-    FieldChanged,  // a field of the edit buffer changed
+    Moved,        // another record is current
+    Edited,       // put into edit state
+    Inserted,     // a new blank record is current
+    FieldChanged, // a field of the edit buffer changed
     Posted,
     Cancelled,
     Deleted,
@@ -71,11 +71,11 @@ public:
     // --- navigation -------------------------------------------------------
     void first();
     void next();
-    bool eof();          // true when next() passed the last row, or the dataset is empty
+    bool eof(); // true when next() passed the last row, or the dataset is empty
     bool isEmpty();
     int recordCount();
-    int recNo();         // 0-based position of the current row, -1 when empty
-    void moveTo(int row);      // makes row (0-based) current; a grid's selection uses it
+    int recNo();          // 0-based position of the current row, -1 when empty
+    void moveTo(int row); // makes row (0-based) current; a grid's selection uses it
 
     // Exact, case-sensitive search for the first row, in the dataset's order, whose field
     // equals `value`. Moves there and returns true, or leaves the position and returns false.
@@ -87,10 +87,10 @@ public:
 
     // --- fields -----------------------------------------------------------
     const FieldDefs& fields() const;
-    int fieldIndex(const QString& name); // -1 when unknown
+    int fieldIndex(const QString& name);        // -1 when unknown
     const FieldDef& field(const QString& name); // raises EngineError when unknown
 
-    QVariant value(const QString& field);      // null QVariant for an empty field
+    QVariant value(const QString& field); // null QVariant for an empty field
     bool isNull(const QString& field);
     QString asString(const QString& field);    // raises ConversionError on null
     qint64 asInteger(const QString& field);    // raises ConversionError on null / not a number
@@ -193,12 +193,12 @@ protected:
     bool rowExists(qint64 id);
 
     void notify(DataEvent event);
-    void setOpened(const FieldDefs& fields);   // state browse, IDs loaded, first row
+    void setOpened(const FieldDefs& fields); // state browse, IDs loaded, first row
     void markClosed();
 
     Connection* m_connection = nullptr;
     FieldDefs m_fields;
-    QVector<qint64> m_ids;   // valid only while m_idsLoaded
+    QVector<qint64> m_ids; // valid only while m_idsLoaded
     bool m_idsLoaded = true;
     // While the IDs are not read after a refresh: the record to make current once they are
     // (its ID, else the position it had).
@@ -251,8 +251,8 @@ private:
         int index;
     };
     QVector<NameIndex> m_nameCache;
-    QVector<QVariant> m_buffer;       // the record being edited or inserted
-    QVector<QVariant> m_original;     // its values when the edit began
+    QVector<QVariant> m_buffer;   // the record being edited or inserted
+    QVector<QVariant> m_original; // its values when the edit began
     bool m_modified = false;
     int m_posBeforeInsert = -1;
 };

@@ -15,8 +15,7 @@ void run(engine::Query* query, const QDate& today, const std::function<void(cons
     QSet<qint64> alerted;
     for (;;) {
         // Unread rows of past days and rows whose date does not read, in the query's order.
-        const QVector<engine::Dataset::RowValues> rows =
-            query->overdueCandidates(fecha, leido, today, {fecha, leido});
+        const QVector<engine::Dataset::RowValues> rows = query->overdueCandidates(fecha, leido, today, {fecha, leido});
         const engine::Dataset::RowValues* due = nullptr;
         for (const engine::Dataset::RowValues& row : rows) {
             const QDate date = DateText::parseFecha(engine::Dataset::asStringOf(fechaField, row.values.at(0)));

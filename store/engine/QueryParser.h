@@ -24,10 +24,10 @@ namespace engine {
 
 struct CompiledQuery
 {
-    QString tableFile;     // as written after FROM
-    QString whereSql;      // "" or a condition over quoted column names with ? placeholders
-    QVariantList params;   // values bound to the placeholders, in order
-    QString orderSql;      // "" or an ORDER BY list over quoted column names
+    QString tableFile;   // as written after FROM
+    QString whereSql;    // "" or a condition over quoted column names with ? placeholders
+    QVariantList params; // values bound to the placeholders, in order
+    QString orderSql;    // "" or an ORDER BY list over quoted column names
 };
 
 // Parses `text` (the query's lines joined by newlines). `fieldsOf` gives the fields of a

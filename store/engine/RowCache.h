@@ -80,8 +80,8 @@ private:
     int m_runSize = 0;
     bool m_hasRun = false;
     int m_start = 0;
-    QVector<qint64> m_ids;   // the run's IDs as the dataset listed them
-    QVector<bool> m_present; // false: the row is gone from the file
+    QVector<qint64> m_ids;     // the run's IDs as the dataset listed them
+    QVector<bool> m_present;   // false: the row is gone from the file
     std::vector<Cell> m_cells; // one per field per row
     std::string m_text;
     QVector<std::pair<qint64, int>> m_places; // (ID, slot) sorted by ID

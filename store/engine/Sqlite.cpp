@@ -36,14 +36,15 @@ QString isFalse(const QString& column)
 
 // The Spanish texts live with the other error tables, which cannot see sqlite3.h.
 static_assert(ErrorTexts::SqliteCode::Error == SQLITE_ERROR && ErrorTexts::SqliteCode::Perm == SQLITE_PERM &&
-              ErrorTexts::SqliteCode::Busy == SQLITE_BUSY && ErrorTexts::SqliteCode::Locked == SQLITE_LOCKED &&
-              ErrorTexts::SqliteCode::NoMem == SQLITE_NOMEM && ErrorTexts::SqliteCode::ReadOnly == SQLITE_READONLY &&
-              ErrorTexts::SqliteCode::IoErr == SQLITE_IOERR && ErrorTexts::SqliteCode::Corrupt == SQLITE_CORRUPT &&
-              ErrorTexts::SqliteCode::Full == SQLITE_FULL && ErrorTexts::SqliteCode::CantOpen == SQLITE_CANTOPEN &&
-              ErrorTexts::SqliteCode::TooBig == SQLITE_TOOBIG &&
-              ErrorTexts::SqliteCode::Constraint == SQLITE_CONSTRAINT && ErrorTexts::SqliteCode::Auth == SQLITE_AUTH &&
-              ErrorTexts::SqliteCode::NotADb == SQLITE_NOTADB &&
-              ErrorTexts::SqliteCode::ReadOnlyDbMoved == SQLITE_READONLY_DBMOVED,
+                  ErrorTexts::SqliteCode::Busy == SQLITE_BUSY && ErrorTexts::SqliteCode::Locked == SQLITE_LOCKED &&
+                  ErrorTexts::SqliteCode::NoMem == SQLITE_NOMEM &&
+                  ErrorTexts::SqliteCode::ReadOnly == SQLITE_READONLY &&
+                  ErrorTexts::SqliteCode::IoErr == SQLITE_IOERR && ErrorTexts::SqliteCode::Corrupt == SQLITE_CORRUPT &&
+                  ErrorTexts::SqliteCode::Full == SQLITE_FULL && ErrorTexts::SqliteCode::CantOpen == SQLITE_CANTOPEN &&
+                  ErrorTexts::SqliteCode::TooBig == SQLITE_TOOBIG &&
+                  ErrorTexts::SqliteCode::Constraint == SQLITE_CONSTRAINT &&
+                  ErrorTexts::SqliteCode::Auth == SQLITE_AUTH && ErrorTexts::SqliteCode::NotADb == SQLITE_NOTADB &&
+                  ErrorTexts::SqliteCode::ReadOnlyDbMoved == SQLITE_READONLY_DBMOVED,
               "the error table's SQLite codes differ from sqlite3.h");
 
 QString resultText(int code)

@@ -30,19 +30,43 @@ FieldDefs reminderFields()
 
 FieldDefs direccionesFields()
 {
-    auto text = [](const char* name, int size) { return FieldDef{QString::fromLatin1(name), FieldType::Text, size, false}; };
+    auto text = [](const char* name, int size) {
+        return FieldDef{QString::fromLatin1(name), FieldType::Text, size, false};
+    };
     auto memo = [](const char* name) { return FieldDef{QString::fromLatin1(name), FieldType::Memo, 0, false}; };
     auto date = [](const char* name) { return FieldDef{QString::fromLatin1(name), FieldType::Date, 0, false}; };
     return {
         {QStringLiteral("ID"), FieldType::AutoInc, 0, true},
-        text("Nombre", 40), text("Nick", 40), text("Email", 50), memo("Emails"),
-        text("Direccion", 40), text("Ciudad", 30), text("Provincia", 30), text("CP", 5),
-        text("Pais", 30), text("Web", 50), text("Tel", 9), text("FAX", 9), text("Movil", 9),
-        text("Organizacion", 30), text("EmpresaDireccion", 40), text("EmpresaCiudad", 30),
-        text("EmpresaProvincia", 30), text("EmpresaCP", 5), text("EmpresaPais", 30),
-        text("Puesto", 40), text("Departamento", 40), text("Oficina", 30), text("EmpresaTel", 9),
-        text("EmpresaFax", 9), text("Conyugue", 40), memo("Hijos"), text("Sexo", 1),
-        date("Cumpleanos"), date("Aniversario"), memo("Notas"),
+        text("Nombre", 40),
+        text("Nick", 40),
+        text("Email", 50),
+        memo("Emails"),
+        text("Direccion", 40),
+        text("Ciudad", 30),
+        text("Provincia", 30),
+        text("CP", 5),
+        text("Pais", 30),
+        text("Web", 50),
+        text("Tel", 9),
+        text("FAX", 9),
+        text("Movil", 9),
+        text("Organizacion", 30),
+        text("EmpresaDireccion", 40),
+        text("EmpresaCiudad", 30),
+        text("EmpresaProvincia", 30),
+        text("EmpresaCP", 5),
+        text("EmpresaPais", 30),
+        text("Puesto", 40),
+        text("Departamento", 40),
+        text("Oficina", 30),
+        text("EmpresaTel", 9),
+        text("EmpresaFax", 9),
+        text("Conyugue", 40),
+        memo("Hijos"),
+        text("Sexo", 1),
+        date("Cumpleanos"),
+        date("Aniversario"),
+        memo("Notas"),
     };
 }
 

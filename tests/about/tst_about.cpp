@@ -28,8 +28,8 @@ const QUrl kWeb(QStringLiteral("http://www.pennaro.example"));
 const QMap<QString, Qt::Key>& namedKeys()
 {
     static const QMap<QString, Qt::Key> keys{
-        {"Shift", Qt::Key_Shift}, {"Ctrl", Qt::Key_Control}, {"Alt", Qt::Key_Alt},     {"Esc", Qt::Key_Escape},
-        {"Tab", Qt::Key_Tab},     {"Enter", Qt::Key_Return}, {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right},
+        {"Shift", Qt::Key_Shift}, {"Ctrl", Qt::Key_Control}, {"Alt", Qt::Key_Alt},        {"Esc", Qt::Key_Escape},
+        {"Tab", Qt::Key_Tab},     {"Enter", Qt::Key_Return}, {"Left", Qt::Key_Left},      {"Right", Qt::Key_Right},
         {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},    {"Back", Qt::Key_Backspace}, {"F5", Qt::Key_F5}};
     return keys;
 }
@@ -337,7 +337,8 @@ void TestAbout::centredFirstThenWhereLeft()
     const QScreen* screen = QGuiApplication::primaryScreen();
     QVERIFY(screen);
     const QPoint offCentre = Acerca_Form->frameGeometry().center() - screen->geometry().center();
-    QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
+    QVERIFY2(offCentre.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 
     const QPoint left(37, 41);
     Acerca_Form->move(left);

@@ -14,16 +14,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QMenu>
 #include <QScreen>
-#include <QCalendarWidget>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
-engine::Table* reminders() { return DataModuleReminder->TableReminder; }
+engine::Table* reminders()
+{
+    return DataModuleReminder->TableReminder;
+}
 
 // Closes the modal window our code opens, through its cancel button when it has one,
 // after recording what stands in the reminder table.
@@ -101,9 +104,8 @@ private slots:
                                     QString::fromUtf8("Anadirdirecciones1=Añadir direcciones"),
                                     "Direcciones1=Ver direcciones", "N1=-",
                                     QString::fromUtf8("Aadirrecordatorio1=Añadir &recordatorio"),
-                                    "Verrecordarorio1=&Ver recordatorio", "N3=-",
-                                    "Comprobaremail1=Comprobar &e-mail", "N5=-", "mnuShow=&Abrir",
-                                    "mnuExit=&Terminar"}));
+                                    "Verrecordarorio1=&Ver recordatorio", "N3=-", "Comprobaremail1=Comprobar &e-mail",
+                                    "N5=-", "mnuShow=&Abrir", "mnuExit=&Terminar"}));
     }
 
     void terminarEndsWithoutAsking()
@@ -166,7 +168,8 @@ private slots:
         QTest::addColumn<QDateTime>("now");
         QTest::addColumn<QString>("fecha");
         QTest::addColumn<QString>("hora");
-        QTest::newRow("morning") << QDateTime(QDate(2004, 3, 5), QTime(10, 7, 42)) << "05/03/2004" << "10:37:00";
+        QTest::newRow("morning") << QDateTime(QDate(2004, 3, 5), QTime(10, 7, 42)) << "05/03/2004"
+                                 << "10:37:00";
         QTest::newRow("before midnight") << QDateTime(QDate(2004, 3, 5), QTime(23, 45, 10)) << "05/03/2004"
                                          << "0:15:00";
     }

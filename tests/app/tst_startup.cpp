@@ -11,18 +11,17 @@
 #include "platform/TrayIcon.h"
 #include "store/Data_Unit.h"
 
+#include <QCalendarWidget>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QCalendarWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <sqlite3.h>
-
 
 namespace {
 
@@ -146,9 +145,9 @@ private slots:
             QDir().mkpath(f.dataFolder());
             sqlite3* db = nullptr;
             QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-            QCOMPARE(sqlite3_exec(db, "CREATE TABLE Otra(a TEXT); INSERT INTO Otra VALUES('x');", nullptr, nullptr,
-                                  nullptr),
-                     SQLITE_OK);
+            QCOMPARE(
+                sqlite3_exec(db, "CREATE TABLE Otra(a TEXT); INSERT INTO Otra VALUES('x');", nullptr, nullptr, nullptr),
+                SQLITE_OK);
             sqlite3_close(db);
             bytes = readAll(path);
         } else {

@@ -20,10 +20,10 @@
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QLineEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -57,8 +57,7 @@ struct Window
 {
     QWidget top;
     QVBoxLayout* layout = new QVBoxLayout(&top);
-    template <typename W>
-    W* add()
+    template <typename W> W* add()
     {
         auto* widget = new W(&top);
         layout->addWidget(widget);
@@ -523,11 +522,17 @@ void TestControls::memoCutsAtLimit_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("expectedCaret");
-    QTest::newRow("typed past the end") << 5 << QString() << 0 << false << "abcdefgh" << "abcde" << 5;
-    QTest::newRow("pasted in the middle") << 8 << "abcde" << 2 << true << "XYZWV" << "abXYZcde" << 5;
-    QTest::newRow("pasted at the start") << 6 << "abcde" << 0 << true << "XYZ" << "Xabcde" << 1;
-    QTest::newRow("full: typing does nothing") << 3 << "abc" << 1 << false << "Q" << "abc" << 1;
-    QTest::newRow("line breaks count") << 4 << "ab" << 2 << true << "\n\nxyz" << "ab\n\n" << 4;
+    QTest::newRow("typed past the end") << 5 << QString() << 0 << false << "abcdefgh"
+                                        << "abcde" << 5;
+    QTest::newRow("pasted in the middle") << 8 << "abcde" << 2 << true << "XYZWV"
+                                          << "abXYZcde" << 5;
+    QTest::newRow("pasted at the start") << 6 << "abcde" << 0 << true << "XYZ"
+                                         << "Xabcde" << 1;
+    QTest::newRow("full: typing does nothing") << 3 << "abc" << 1 << false << "Q"
+                                               << "abc" << 1;
+    QTest::newRow("line breaks count") << 4 << "ab" << 2 << true << "\n\nxyz"
+                                       << "ab\n\n"
+                                       << 4;
     QTest::newRow("no limit") << 0 << "ab" << 2 << true << "cdefghijklmnopqrstuvwxyz"
                               << "abcdefghijklmnopqrstuvwxyz" << 26;
 }
@@ -735,7 +740,7 @@ DBDateEdit* TestControls::addDateEdit(Window& window, engine::DataSource& source
 void TestControls::dateText_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QDate>("date");   // invalid: refused
+    QTest::addColumn<QDate>("date");    // invalid: refused
     QTest::addColumn<QString>("shown"); // how the date shows again
     QTest::newRow("1899") << "31/12/1899" << QDate(1899, 12, 31) << "31/12/1899";
     QTest::newRow("1950") << "15/03/1950" << QDate(1950, 3, 15) << "15/03/1950";
@@ -756,9 +761,9 @@ void TestControls::dateText()
     QFETCH(QString, shown);
     const QLocale saved;
     const auto restore = qScopeGuard([saved] { QLocale::setDefault(saved); });
-    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Spanish, QLocale::Spain),
-                                  QLocale(QLocale::Swedish, QLocale::Sweden),
-                                  QLocale(QLocale::English, QLocale::UnitedStates)}) {
+    for (const QLocale& locale :
+         {QLocale::c(), QLocale(QLocale::Spanish, QLocale::Spain), QLocale(QLocale::Swedish, QLocale::Sweden),
+          QLocale(QLocale::English, QLocale::UnitedStates)}) {
         QLocale::setDefault(locale);
         if (!date.isValid()) {
             QVERIFY_THROWS_EXCEPTION(ConversionError, DBDateEdit::parseDate(text));
@@ -976,8 +981,7 @@ void TestControls::gridMovesDataset()
 
     // Clicking the current row again moves nothing.
     const int before = int(moves.size());
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(0, 0)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 0)).center());
     QCOMPARE(int(moves.size()), before);
 
     // Moving ends a pending edit: posted.
@@ -1038,8 +1042,8 @@ void TestControls::hiddenGridLeavesStaleQueryAlone()
 {
     engine::Query query(QStringLiteral("QueryPersonas"));
     query.setConnection(m_connection.get());
-    query.setSql({QStringLiteral("SELECT *"), QStringLiteral("FROM Personas.DB"),
-                  QStringLiteral("ORDER BY Nombre DESC")});
+    query.setSql(
+        {QStringLiteral("SELECT *"), QStringLiteral("FROM Personas.DB"), QStringLiteral("ORDER BY Nombre DESC")});
     query.setMasterSource(m_source.get());
     query.open();
     engine::DataSource querySource(QStringLiteral("DataSourceQuery"));

@@ -1,9 +1,9 @@
 // Text forms of dates and hours, and the zero padding they are built with.
 
+#include "common/Rutines.h"
 #include "core/Clock.h"
 #include "core/DateText.h"
 #include "core/Error.h"
-#include "common/Rutines.h"
 
 #include <QLocale>
 #include <QtTest>

@@ -11,8 +11,8 @@
 #include "store/engine/Table.h"
 
 #include <QRandomGenerator>
-#include <sqlite3.h>
 #include <QSet>
+#include <sqlite3.h>
 
 #include <functional>
 
@@ -71,8 +71,8 @@ void fullWalk(engine::Query& query, const QDate& today, const std::function<void
 QVariant randomFecha(QRandomGenerator& random, bool odd)
 {
     static const QStringList texts{"31/02/2026", "29/02/2027", "29/02/2024", "00/01/2026", "15/13/2026", "01/01/0000",
-                                 "5/3/2026",   "5/3/2027",   "05/03/2027", "04/03/2027", "06/03/2027", "abc",
-                                 "12/12/99",   "1/1/2030",   "31/12/9999", "01/01/0001"};
+                                   "5/3/2026",   "5/3/2027",   "05/03/2027", "04/03/2027", "06/03/2027", "abc",
+                                   "12/12/99",   "1/1/2030",   "31/12/9999", "01/01/0001"};
     switch (random.bounded(odd ? 10 : 9) + (odd ? 0 : 1)) {
     case 0:
         return random.bounded(3) == 0 ? QVariant() : QVariant(texts.at(int(random.bounded(int(texts.size())))));
@@ -241,7 +241,8 @@ void TestOverdueScan::sameAlertsAsFullWalk()
         // compared too.
         const int rows = 20 + int(seed % 5) * 10;
         const bool odd = seed % 3 == 0;
-        const Outcome walked = runOn(seed, rows, odd, [](Store& s, const auto& alert) { fullWalk(s.query, kToday, alert); });
+        const Outcome walked =
+            runOn(seed, rows, odd, [](Store& s, const auto& alert) { fullWalk(s.query, kToday, alert); });
         const Outcome scanned =
             runOn(seed, rows, odd, [](Store& s, const auto& alert) { OverdueScan::run(&s.query, kToday, alert); });
         const QByteArray where = QByteArray("seed ") + QByteArray::number(seed);
@@ -267,9 +268,8 @@ void TestOverdueScan::errorOfFirstUnreadableDate()
     add(store.table, {{"Fecha", "02/13/2027"}, {"Hora", "08:00:00"}, {"Leido", true}});
     add(store.table, {{"Fecha", "03/03/2027"}, {"Hora", "08:00:00"}, {"Leido", false}});
     QList<qint64> alerts;
-    EXPECT_ERROR(PennaroError, OverdueScan::run(&store.query, kToday, [&](const OverdueScan::Row& row) {
-                     alerts.append(row.id);
-                 }),
+    EXPECT_ERROR(PennaroError,
+                 OverdueScan::run(&store.query, kToday, [&](const OverdueScan::Row& row) { alerts.append(row.id); }),
                  "02/13/2027");
     QCOMPARE(alerts, QList<qint64>{first});
 }

@@ -134,8 +134,9 @@ void TestQueryParser::programTexts_data()
     QTest::newRow("empty constant finds empty fields")
         << QStringList{"SELECT *", "FROM Direcciones.DB", "WHERE Nombre = \"\""} << QList<qint64>{4};
     // A logical constant reads as a stored value does, in the same words.
-    QTest::newRow("logical as a Spanish word") << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE Leido = \" Falso\""}
-                                               << QList<qint64>{1, 2, 3, 4, 5, 6, 7};
+    QTest::newRow("logical as a Spanish word")
+        << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE Leido = \" Falso\""}
+        << QList<qint64>{1, 2, 3, 4, 5, 6, 7};
     QTest::newRow("logical as a digit") << QStringList{"SELECT *", "FROM Reminder.DB", "WHERE leido = \"1\""}
                                         << QList<qint64>{};
 }

@@ -170,8 +170,8 @@ void TestRowListing::firstRowOfSeveralKeys_data()
     const QString from = QStringLiteral("FROM Direcciones.DB");
     QTest::newRow("indexed key, then descending") << QStringList{"SELECT *", from, "ORDER BY Nombre, Email DESC"};
     QTest::newRow("indexed key descending") << QStringList{"SELECT *", from, "ORDER BY Nombre DESC, Email"};
-    QTest::newRow("with a condition")
-        << QStringList{"SELECT *", from, "WHERE Ciudad = \"Lugo\"", "ORDER BY Nombre, Email DESC"};
+    QTest::newRow("with a condition") << QStringList{"SELECT *", from, "WHERE Ciudad = \"Lugo\"",
+                                                     "ORDER BY Nombre, Email DESC"};
     QTest::newRow("key without index") << QStringList{"SELECT *", from, "ORDER BY Email, Nombre"};
     QTest::newRow("one key") << QStringList{"SELECT *", from, "ORDER BY Nombre"};
 }
@@ -231,7 +231,8 @@ void TestRowListing::distinctTextsOfAMonth()
         QCOMPARE(*texts, expected);
     }
     engine::Query none(QStringLiteral("none"));
-    r.query(none, {"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/01/1999\"", "ORDER BY Hora"});
+    r.query(none,
+            {"SELECT *", "FROM Reminder.DB", "WHERE CAST(Fecha AS CHAR(10)) LIKE \"%/01/1999\"", "ORDER BY Hora"});
     QCOMPARE(none.distinctTexts("Fecha"), std::optional<QStringList>(QStringList()));
 
     engine::Query all(QStringLiteral("all"));
@@ -250,9 +251,10 @@ void TestRowListing::olderFileGetsTheDayIndex()
     folder.createReminders();
     auto dayIndexes = [&folder] {
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(folder.connection.handle("Reminder.DB"),
-                           "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '%\\_dias' ESCAPE '\\'",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            folder.connection.handle("Reminder.DB"),
+            "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE '%\\_dias' ESCAPE '\\'", -1, &st,
+            nullptr);
         const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
         sqlite3_finalize(st);
         return n;

@@ -115,18 +115,19 @@ Record reminder(const char* fecha, const char* hora, const QString& text, QVaria
 void insertRecords(Home& home, const QString& file, const engine::FieldDefs& fields, const QList<Record>& records)
 {
     if (!QFileInfo::exists(home.connection.filePath(file)))
-        home.connection.createTable(file, fields, fields.size() > 10 ? engine::tables::direccionesIndex()
-                                                                     : engine::tables::reminderIndex());
+        home.connection.createTable(
+            file, fields, fields.size() > 10 ? engine::tables::direccionesIndex() : engine::tables::reminderIndex());
     QStringList columns, marks;
     for (int i = 1; i < fields.size(); ++i) {
         columns += engine::sql::quoted(fields.at(i).name);
         marks += QStringLiteral("?");
     }
     engine::sql::Statement insert;
-    insert.prepare(home.connection.handle(file),
-                   QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(engine::sql::quoted(engine::Connection::sqlTableName(file)), columns.join(','), marks.join(',')),
-                   file);
+    insert.prepare(
+        home.connection.handle(file),
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(engine::sql::quoted(engine::Connection::sqlTableName(file)), columns.join(','), marks.join(',')),
+        file);
     for (const Record& r : records) {
         engine::sql::Statement::Use use(insert);
         for (int i = 1; i < fields.size(); ++i)
@@ -202,17 +203,33 @@ void TestExchange::contentLine_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("types");
     QTest::addColumn<QString>("value");
-    QTest::newRow("plain") << "FN:Ana" << "" << "FN" << QStringList() << "Ana";
-    QTest::newRow("lower-case name") << "fn:Ana" << "" << "FN" << QStringList() << "Ana";
-    QTest::newRow("group") << "item1.EMAIL;TYPE=work:a@b" << "item1" << "EMAIL" << QStringList{"work"} << "a@b";
-    QTest::newRow("type list") << "TEL;TYPE=home,voice:1" << "" << "TEL" << QStringList{"home", "voice"} << "1";
-    QTest::newRow("repeated type") << "TEL;type=HOME;type=FAX:1" << "" << "TEL" << QStringList{"home", "fax"} << "1";
-    QTest::newRow("quoted with colon") << "TEL;TYPE=\"work,voice\";X-A=\"a:b\":tel:+1" << "" << "TEL"
-                                       << QStringList{"work", "voice"} << "tel:+1";
-    QTest::newRow("bare 3.0 type") << "TEL;HOME;FAX:1" << "" << "TEL" << QStringList{"home", "fax"} << "1";
-    QTest::newRow("colon in value") << "URL:http://x.example:8080/a" << "" << "URL" << QStringList()
-                                    << "http://x.example:8080/a";
-    QTest::newRow("empty value") << "NOTE:" << "" << "NOTE" << QStringList() << "";
+    QTest::newRow("plain") << "FN:Ana"
+                           << ""
+                           << "FN" << QStringList() << "Ana";
+    QTest::newRow("lower-case name") << "fn:Ana"
+                                     << ""
+                                     << "FN" << QStringList() << "Ana";
+    QTest::newRow("group") << "item1.EMAIL;TYPE=work:a@b"
+                           << "item1"
+                           << "EMAIL" << QStringList{"work"} << "a@b";
+    QTest::newRow("type list") << "TEL;TYPE=home,voice:1"
+                               << ""
+                               << "TEL" << QStringList{"home", "voice"} << "1";
+    QTest::newRow("repeated type") << "TEL;type=HOME;type=FAX:1"
+                                   << ""
+                                   << "TEL" << QStringList{"home", "fax"} << "1";
+    QTest::newRow("quoted with colon") << "TEL;TYPE=\"work,voice\";X-A=\"a:b\":tel:+1"
+                                       << ""
+                                       << "TEL" << QStringList{"work", "voice"} << "tel:+1";
+    QTest::newRow("bare 3.0 type") << "TEL;HOME;FAX:1"
+                                   << ""
+                                   << "TEL" << QStringList{"home", "fax"} << "1";
+    QTest::newRow("colon in value") << "URL:http://x.example:8080/a"
+                                    << ""
+                                    << "URL" << QStringList() << "http://x.example:8080/a";
+    QTest::newRow("empty value") << "NOTE:"
+                                 << ""
+                                 << "NOTE" << QStringList() << "";
 }
 
 void TestExchange::contentLine()
@@ -291,10 +308,14 @@ void TestExchange::escapeRoundTrip_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain") << "Ana" << "Ana";
-    QTest::newRow("specials") << "a,b;c\\d" << "a\\,b\\;c\\\\d";
-    QTest::newRow("line breaks") << "uno\ndos" << "uno\\ndos";
-    QTest::newRow("accents") << "Año, niño" << "Año\\, niño";
+    QTest::newRow("plain") << "Ana"
+                           << "Ana";
+    QTest::newRow("specials") << "a,b;c\\d"
+                              << "a\\,b\\;c\\\\d";
+    QTest::newRow("line breaks") << "uno\ndos"
+                                 << "uno\\ndos";
+    QTest::newRow("accents") << "Año, niño"
+                             << "Año\\, niño";
 }
 
 void TestExchange::escapeRoundTrip()
@@ -337,7 +358,9 @@ void TestExchange::foldingKeepsCharactersWhole()
 void TestExchange::unfoldingAndLineNumbers()
 {
     QList<int> numbers;
-    const QList<QString> lines = readLines("\xEF\xBB\xBF" "BEGIN:VCARD\r\nNOTE:uno\r\n  dos\r\n\ttres\r\n\r\nFN:Ana\nEND:VCARD", &numbers);
+    const QList<QString> lines = readLines("\xEF\xBB\xBF"
+                                           "BEGIN:VCARD\r\nNOTE:uno\r\n  dos\r\n\ttres\r\n\r\nFN:Ana\nEND:VCARD",
+                                           &numbers);
     QCOMPARE(lines, (QList<QString>{"BEGIN:VCARD", "NOTE:uno dostres", "FN:Ana", "END:VCARD"}));
     QCOMPARE(numbers, (QList<int>{1, 2, 6, 7}));
 }
@@ -354,13 +377,15 @@ void TestExchange::readerRejects_data()
     QTest::newRow("version 2.1") << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nEND:VCARD\r\n") << 2 << "2.1";
     QTest::newRow("invalid utf-8") << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ana \xC3\x28\r\nEND:VCARD\r\n") << 3
                                    << "UTF-8";
-    QTest::newRow("10 MB line") << (QByteArray("BEGIN:VCARD\r\nNOTE:") + QByteArray(10 * 1024 * 1024, 'x') + "\r\nEND:VCARD\r\n")
+    QTest::newRow("10 MB line") << (QByteArray("BEGIN:VCARD\r\nNOTE:") + QByteArray(10 * 1024 * 1024, 'x') +
+                                    "\r\nEND:VCARD\r\n")
                                 << 2 << "demasiado larga";
-    QTest::newRow("10 MB folded line")
-        << (QByteArray("BEGIN:VCARD\r\nFN:A\r\nNOTE:x") + QByteArray("\r\n ").append(QByteArray(70, 'y')).repeated(150000)
-            + "\r\nEND:VCARD\r\n")
-        << 3 << "demasiado larga";
-    QTest::newRow("text between cards") << QByteArray("BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nFN:B\r\n") << 4 << "entre dos";
+    QTest::newRow("10 MB folded line") << (QByteArray("BEGIN:VCARD\r\nFN:A\r\nNOTE:x") +
+                                           QByteArray("\r\n ").append(QByteArray(70, 'y')).repeated(150000) +
+                                           "\r\nEND:VCARD\r\n")
+                                       << 3 << "demasiado larga";
+    QTest::newRow("text between cards") << QByteArray("BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nFN:B\r\n") << 4
+                                        << "entre dos";
 }
 
 void TestExchange::readerRejects()
@@ -493,8 +518,8 @@ void TestExchange::mailProgramAddressBook()
 
 void TestExchange::cardCutsAndDrops()
 {
-    const QByteArray text = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" + QByteArray(45, 'n')
-        + "\r\nTEL:1\r\nTEL;TYPE=home:2\r\nURL:a\r\nURL:b\r\nX-FOO:1\r\nEND:VCARD\r\n";
+    const QByteArray text = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" + QByteArray(45, 'n') +
+                            "\r\nTEL:1\r\nTEL;TYPE=home:2\r\nURL:a\r\nURL:b\r\nX-FOO:1\r\nEND:VCARD\r\n";
     exchange::ImportNotes notes;
     const Record card = exchange::cardFromVCard(readCards(text).first(), notes);
     QCOMPARE(textOf(card, "Nombre"), QString(40, QLatin1Char('n')));
@@ -520,19 +545,28 @@ void TestExchange::oddCardsReadBackTheSame_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("value");
     const QByteArray head = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ana\r\n";
-    QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\rVCARD\r\nEND:VCARD\r\n" << "FAX" << "1 VCARD";
+    QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\rVCARD\r\nEND:VCARD\r\n"
+                                           << "FAX"
+                                           << "1 VCARD";
     QTest::newRow("escaped raw CR in an address") << head + "ADR;TYPE=work:;;a\\\r ,x\r\nEND:VCARD\r\n"
-                                                  << "EmpresaDireccion" << "a  ,x";
-    QTest::newRow("street of blanks") << head + "ADR;TYPE=work:;;\f\f;Madrid\r\nEND:VCARD\r\n" << "EmpresaDireccion"
+                                                  << "EmpresaDireccion"
+                                                  << "a  ,x";
+    QTest::newRow("street of blanks") << head + "ADR;TYPE=work:;;\f\f;Madrid\r\nEND:VCARD\r\n"
+                                      << "EmpresaDireccion"
                                       << "\f\f";
-    QTest::newRow("two notes") << head + "NOTE:uno\r\nNOTE:dos\\\r\nEND:VCARD\r\n" << "Notas" << "uno\ndos\\";
-    QTest::newRow("cut ends in a space") << head + "ADR;TYPE=WORK:;Planta 3;Paseo de la Castellana número 100;Madrid;;1;E\r\nEND:VCARD\r\n"
-                                         << "EmpresaDireccion" << "Planta 3, Paseo de la Castellana número ";
+    QTest::newRow("two notes") << head + "NOTE:uno\r\nNOTE:dos\\\r\nEND:VCARD\r\n"
+                               << "Notas"
+                               << "uno\ndos\\";
+    QTest::newRow("cut ends in a space")
+        << head + "ADR;TYPE=WORK:;Planta 3;Paseo de la Castellana número 100;Madrid;;1;E\r\nEND:VCARD\r\n"
+        << "EmpresaDireccion"
+        << "Planta 3, Paseo de la Castellana número ";
     QTest::newRow("default cut ends in a space")
-        << head + "EMAIL;TYPE=pref:" + QByteArray(44, 'a') + " @b.example\r\nEND:VCARD\r\n" << "Email"
-        << QString(44, QLatin1Char('a')) + QStringLiteral(" @b.ex");
-    QTest::newRow("blank FN falls back to N") << QByteArray("BEGIN:VCARD\r\nFN: \r\nN:Ruiz;Ana;;;\r\nEND:VCARD\r\n")
-                                              << "Nombre" << "Ana Ruiz";
+        << head + "EMAIL;TYPE=pref:" + QByteArray(44, 'a') + " @b.example\r\nEND:VCARD\r\n"
+        << "Email" << QString(44, QLatin1Char('a')) + QStringLiteral(" @b.ex");
+    QTest::newRow("blank FN falls back to N")
+        << QByteArray("BEGIN:VCARD\r\nFN: \r\nN:Ruiz;Ana;;;\r\nEND:VCARD\r\n") << "Nombre"
+        << "Ana Ruiz";
 }
 
 void TestExchange::oddCardsReadBackTheSame()
@@ -606,9 +640,9 @@ void TestExchange::nextOccurrence_data()
                                  << QDateTime(QDate(2027, 1, 6), QTime(8, 30));
     QTest::newRow("start in the future") << "FREQ=DAILY;COUNT=5" << monday << QDateTime(QDate(2026, 1, 1), QTime(0, 0))
                                          << monday;
-    QTest::newRow("series ended: its last") << "FREQ=DAILY;COUNT=3" << monday
-                                            << QDateTime(QDate(2027, 6, 1), QTime(0, 0))
-                                            << QDateTime(QDate(2027, 1, 6), QTime(8, 30));
+    QTest::newRow("series ended: its last")
+        << "FREQ=DAILY;COUNT=3" << monday << QDateTime(QDate(2027, 6, 1), QTime(0, 0))
+        << QDateTime(QDate(2027, 1, 6), QTime(8, 30));
     QTest::newRow("last friday of the month")
         << "FREQ=MONTHLY;BYDAY=-1FR" << monday << QDateTime(QDate(2027, 2, 1), QTime(0, 0))
         << QDateTime(QDate(2027, 2, 26), QTime(8, 30));
@@ -628,8 +662,8 @@ void TestExchange::reminderEventText()
     const Record r = reminder("05/03/2027", "10:30:00", QStringLiteral("Dentista, a las 10:30; no faltar"), true, false,
                               "2", QStringLiteral("Mes/es"));
     QString why;
-    const QString text = QString::fromUtf8(
-        exchange::reminderToEvent(r, QDateTime(QDate(2027, 1, 1), QTime(12, 0), Qt::UTC), why));
+    const QString text =
+        QString::fromUtf8(exchange::reminderToEvent(r, QDateTime(QDate(2027, 1, 1), QTime(12, 0), Qt::UTC), why));
     QVERIFY(text.contains(QStringLiteral("DTSTART:20270305T103000\r\n")));
     QVERIFY(text.contains(QStringLiteral("SUMMARY:Dentista\\, a las 10:30\\; no faltar\r\n")));
     QVERIFY(text.contains(QStringLiteral("RRULE:FREQ=MONTHLY;INTERVAL=2\r\n")));
@@ -639,7 +673,8 @@ void TestExchange::reminderEventText()
     QVERIFY(!text.contains(QStringLiteral("X-PENNARO-REPETIR")));
 
     why.clear();
-    QVERIFY(exchange::reminderToEvent(reminder("31/02/2027", "10:30:00", "x", true, false, "0", "Día/s"), {}, why).isEmpty());
+    QVERIFY(exchange::reminderToEvent(reminder("31/02/2027", "10:30:00", "x", true, false, "0", "Día/s"), {}, why)
+                .isEmpty());
     QCOMPARE(why, QStringLiteral("fecha u hora no válida"));
 }
 
@@ -654,7 +689,8 @@ void TestExchange::calendarFromAnotherProgram()
     QCOMPARE(summary.rules.value(QStringLiteral("FREQ=WEEKLY;BYDAY=MO,WE")), 1);
     const QString line = summary.text(QStringLiteral("Importación iCalendar de"), QStringLiteral("calendar.ics"));
     QVERIFY2(line.contains(QStringLiteral("FREQ=WEEKLY;BYDAY=MO,WE")), qPrintable(line));
-    QVERIFY2(line.contains(QStringLiteral("6 leídos, 5 escritos, 1 omitidos (sin fecha de inicio: 1)")), qPrintable(line));
+    QVERIFY2(line.contains(QStringLiteral("6 leídos, 5 escritos, 1 omitidos (sin fecha de inicio: 1)")),
+             qPrintable(line));
 
     const QList<Record> got = home.reminders();
     const QList<Record> expected{
@@ -679,18 +715,30 @@ void TestExchange::eventStartInLocalTime_data()
     QTest::addColumn<QStringList>("notes");
     const QStringList none;
     const QStringList unknown{QStringLiteral("zona horaria desconocida, tomada como hora local")};
-    QTest::newRow("floating") << "DTSTART:20270115T090000" << "15/01/2027" << "09:00:00" << none;
-    QTest::newRow("UTC") << "DTSTART:20270115T090000Z" << "15/01/2027" << "10:00:00" << none;
-    QTest::newRow("a day") << "DTSTART;VALUE=DATE:20270115" << "15/01/2027" << "00:00:00" << none;
-    QTest::newRow("zone the file defines") << "DTSTART;TZID=Tres horas:20270115T090000" << "15/01/2027"
+    QTest::newRow("floating") << "DTSTART:20270115T090000"
+                              << "15/01/2027"
+                              << "09:00:00" << none;
+    QTest::newRow("UTC") << "DTSTART:20270115T090000Z"
+                         << "15/01/2027"
+                         << "10:00:00" << none;
+    QTest::newRow("a day") << "DTSTART;VALUE=DATE:20270115"
+                           << "15/01/2027"
+                           << "00:00:00" << none;
+    QTest::newRow("zone the file defines") << "DTSTART;TZID=Tres horas:20270115T090000"
+                                           << "15/01/2027"
                                            << "07:00:00" << none;
-    QTest::newRow("system zone") << "DTSTART;TZID=America/New_York:20270115T090000" << "15/01/2027" << "15:00:00"
-                                 << none;
-    QTest::newRow("Windows zone name") << "DTSTART;TZID=Tokyo Standard Time:20270115T090000" << "15/01/2027"
+    QTest::newRow("system zone") << "DTSTART;TZID=America/New_York:20270115T090000"
+                                 << "15/01/2027"
+                                 << "15:00:00" << none;
+    QTest::newRow("Windows zone name") << "DTSTART;TZID=Tokyo Standard Time:20270115T090000"
+                                       << "15/01/2027"
                                        << "01:00:00" << none;
-    QTest::newRow("across midnight") << "DTSTART:20270115T233000Z" << "16/01/2027" << "00:30:00" << none;
-    QTest::newRow("unknown zone") << "DTSTART;TZID=Ninguna/Parte:20270115T090000" << "15/01/2027" << "09:00:00"
-                                  << unknown;
+    QTest::newRow("across midnight") << "DTSTART:20270115T233000Z"
+                                     << "16/01/2027"
+                                     << "00:30:00" << none;
+    QTest::newRow("unknown zone") << "DTSTART;TZID=Ninguna/Parte:20270115T090000"
+                                  << "15/01/2027"
+                                  << "09:00:00" << unknown;
 }
 
 void TestExchange::eventStartInLocalTime()
@@ -792,20 +840,31 @@ void TestExchange::badFilesImportNothing_data()
     const QByteArray good = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ana\r\nEND:VCARD\r\n";
     QTest::newRow("vcard: not vcard") << false << QByteArray("hola\r\n") << "línea 1: el archivo no es un vCard";
     QTest::newRow("vcard: truncated after a good card") << false << (good + "BEGIN:VCARD\r\nFN:Eva\r\n") << "línea 6";
-    QTest::newRow("vcard: date that does not exist") << false << (good + "BEGIN:VCARD\r\nFN:Eva\r\nBDAY:20270230\r\nEND:VCARD\r\n")
-                                                    << "línea 7: la fecha «20270230» no existe";
-    QTest::newRow("vcard: invalid utf-8") << false << (good + "BEGIN:VCARD\r\nFN:Eva \xFF\r\nEND:VCARD\r\n") << "línea 6: el texto no está en UTF-8";
-    QTest::newRow("vcard: 10 MB line") << false << (good + "BEGIN:VCARD\r\nNOTE:" + QByteArray(10 << 20, 'a') + "\r\nEND:VCARD\r\n")
+    QTest::newRow("vcard: date that does not exist")
+        << false << (good + "BEGIN:VCARD\r\nFN:Eva\r\nBDAY:20270230\r\nEND:VCARD\r\n")
+        << "línea 7: la fecha «20270230» no existe";
+    QTest::newRow("vcard: invalid utf-8")
+        << false << (good + "BEGIN:VCARD\r\nFN:Eva \xFF\r\nEND:VCARD\r\n") << "línea 6: el texto no está en UTF-8";
+    QTest::newRow("vcard: 10 MB line") << false
+                                       << (good + "BEGIN:VCARD\r\nNOTE:" + QByteArray(10 << 20, 'a') +
+                                           "\r\nEND:VCARD\r\n")
                                        << "línea 6: la línea es demasiado larga";
-    const QByteArray event = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nDTSTART:20270101T100000\r\nSUMMARY:a\r\nEND:VEVENT\r\n";
+    const QByteArray event =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nDTSTART:20270101T100000\r\nSUMMARY:a\r\nEND:VEVENT\r\n";
     QTest::newRow("ics: not ics") << true << good << "línea 1: el archivo no es iCalendar";
-    QTest::newRow("ics: truncated") << true << (event + "BEGIN:VEVENT\r\nDTSTART:20270101T100000\r\n") << "línea 8: el archivo está cortado";
+    QTest::newRow("ics: truncated") << true << (event + "BEGIN:VEVENT\r\nDTSTART:20270101T100000\r\n")
+                                    << "línea 8: el archivo está cortado";
     QTest::newRow("ics: no end of calendar") << true << event << "línea 6: el archivo está cortado";
-    QTest::newRow("ics: date that does not exist") << true << (event + "BEGIN:VEVENT\r\nDTSTART:20270230T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
-                                                   << "línea 8: la fecha de inicio «20270230T100000» no existe";
-    QTest::newRow("ics: invalid utf-8") << true << (event + "BEGIN:VEVENT\r\nSUMMARY:\xC0\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n") << "línea 8: el texto no está en UTF-8";
-    QTest::newRow("ics: bad rule") << true << (event + "BEGIN:VEVENT\r\nDTSTART:20270101T100000\r\nRRULE:FREQ=A\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
-                                   << "línea 9";
+    QTest::newRow("ics: date that does not exist")
+        << true << (event + "BEGIN:VEVENT\r\nDTSTART:20270230T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+        << "línea 8: la fecha de inicio «20270230T100000» no existe";
+    QTest::newRow("ics: invalid utf-8") << true
+                                        << (event + "BEGIN:VEVENT\r\nSUMMARY:\xC0\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+                                        << "línea 8: el texto no está en UTF-8";
+    QTest::newRow("ics: bad rule")
+        << true
+        << (event + "BEGIN:VEVENT\r\nDTSTART:20270101T100000\r\nRRULE:FREQ=A\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+        << "línea 9";
 }
 
 void TestExchange::badFilesImportNothing()
@@ -847,8 +906,9 @@ void TestExchange::exportToUnwritableFolderLeavesNoFile()
 
     // A missing folder fails the same way.
     const QString missing = home.file("no-existe/copia.ics");
-    QVERIFY(errorOf([&] { exchange::exportICalendar(home.connection, missing, QDateTime::currentDateTime()); })
-                .contains(QStringLiteral("No se puede crear el archivo")));
+    QVERIFY(errorOf([&] {
+                exchange::exportICalendar(home.connection, missing, QDateTime::currentDateTime());
+            }).contains(QStringLiteral("No se puede crear el archivo")));
     QVERIFY(!QFileInfo::exists(missing));
 
     // A failed export never replaces an earlier good copy; a good one leaves no temporary file.
@@ -862,7 +922,10 @@ void TestExchange::commandLine()
     Home home;
     FILE* out = tmpfile();
     FILE* err = tmpfile();
-    auto closeFiles = qScopeGuard([&] { fclose(out); fclose(err); });
+    auto closeFiles = qScopeGuard([&] {
+        fclose(out);
+        fclose(err);
+    });
     auto text = [](FILE* f) {
         fflush(f);
         rewind(f);
@@ -888,7 +951,8 @@ void TestExchange::commandLine()
     QCOMPARE(exchange::runCommandLine({"pennaro", "--import-vcard", fixture("addressbook.vcf")}, out, err),
              std::optional<int>(0));
     const QString summary = text(out);
-    QVERIFY2(summary.contains(QStringLiteral("Importación vCard de «addressbook.vcf»: 4 leídos, 3 escritos, 1 omitidos (sin nombre: 1)")),
+    QVERIFY2(summary.contains(QStringLiteral(
+                 "Importación vCard de «addressbook.vcf»: 4 leídos, 3 escritos, 1 omitidos (sin nombre: 1)")),
              qPrintable(summary));
     QCOMPARE(home.cards().size(), 3);
     QCOMPARE(exchange::runCommandLine({"pennaro", "--import-ics", home.file("no-existe.ics")}, out, err),

@@ -118,8 +118,7 @@ void TestInstall::iconsInTheme_data()
 void TestInstall::iconsInTheme()
 {
     QFETCH(int, size);
-    const QString path =
-        m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/pennaro.png").arg(size));
+    const QString path = m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/pennaro.png").arg(size));
     QImageReader reader(path);
     QCOMPARE(reader.format(), QByteArray("png"));
     QCOMPARE(reader.size(), QSize(size, size));
@@ -173,14 +172,14 @@ void TestInstall::installedProgramStarts()
 
     const QString dataFolder =
         dataHome + QStringLiteral("/Pennaro/") + ProgramFolder::userName() + QStringLiteral("/Pennaro/");
-    QVERIFY2(QFileInfo(dataFolder + QStringLiteral("Reminder.DB")).isFile(), qPrintable(filesUnder(home.path()).join(' ')));
+    QVERIFY2(QFileInfo(dataFolder + QStringLiteral("Reminder.DB")).isFile(),
+             qPrintable(filesUnder(home.path()).join(' ')));
     QVERIFY(QFileInfo(dataFolder + QStringLiteral("Direcciones.DB")).isFile());
 }
 
 void TestInstall::manifestRemovesWhatWasInstalled()
 {
-    const QStringList listed =
-        QString::fromLocal8Bit(readAll(kManifest)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList listed = QString::fromLocal8Bit(readAll(kManifest)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!listed.isEmpty());
     const QStringList installed = filesUnder(m_prefix.path());
     QStringList relative;

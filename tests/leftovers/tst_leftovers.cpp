@@ -147,7 +147,8 @@ void TestLeftovers::removesOnlyOldRegularFilesOfItsOwn()
     QCOMPARE(::mkfifo(QFile::encodeName(d + "tmp.fifo").constData(), 0600), 0);
 
     QCOMPARE(Leftovers::remove(dir.path(), isOwn, start), QStringList{"tmp.old"});
-    QCOMPARE(entries(dir.path()), (QStringList{"other.old", "target", "tmp.fifo", "tmp.folder", "tmp.link", "tmp.new"}));
+    QCOMPARE(entries(dir.path()),
+             (QStringList{"other.old", "target", "tmp.fifo", "tmp.folder", "tmp.link", "tmp.new"}));
     QVERIFY(QFile::exists(d + "tmp.folder/tmp.inside"));
     // A missing folder is nothing to clean.
     QVERIFY(Leftovers::remove(d + "missing", isOwn, start).isEmpty());
@@ -157,8 +158,12 @@ void TestLeftovers::killedSaveIsCleanedAtNextStart()
 {
     ProgramFixture f;
     TRutines rutines;
-    for (const auto& [name, value] : {std::pair<const char*, QVariant>{"User1", "ana"}, {"password1", "hqf{j"},
-                                      {"Tiempo", "05"}, {"error", 0}, {"abrir", 0}, {"pop3", "pop.x.es"},
+    for (const auto& [name, value] : {std::pair<const char*, QVariant>{"User1", "ana"},
+                                      {"password1", "hqf{j"},
+                                      {"Tiempo", "05"},
+                                      {"error", 0},
+                                      {"abrir", 0},
+                                      {"pop3", "pop.x.es"},
                                       {"Programa", ""}})
         rutines.EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, name, value.typeId() == QMetaType::Int ? 3 : 1, value);
 
@@ -217,7 +222,7 @@ void TestLeftovers::killedSaveIsCleanedAtNextStart()
     const QStringList lookalikes{"HKEY_LOCAL_MACHINE.reg.bak.1", "HKEY_LOCAL_MACHINE.reg.ABCDEFG",
                                  "xHKEY_LOCAL_MACHINE.reg.ABCDEF", ".Reminder.DB.Qx81aZ"};
     for (const QString& name : lookalikes)
-        touch(f.home() + name, old); // a table's name in the program folder is not ours there
+        touch(f.home() + name, old);                    // a table's name in the program folder is not ours there
     touch(data + "HKEY_LOCAL_MACHINE.reg.ABCDEF", old); // nor a settings name in the data folder
     touch(data + ".Reminder.DB.abc", old);
     // One more leftover written after this run began is left to whoever writes it.

@@ -198,9 +198,12 @@ private slots:
         QTest::addColumn<QByteArray>("stat");
         QTest::addColumn<QString>("count");
         QTest::addColumn<QString>("words");
-        QTest::newRow("one") << QByteArray("+OK 1 320") << "1" << " e-mail nuevo para ";
-        QTest::newRow("three") << QByteArray("+OK 3 960") << "3" << " e-mails nuevos para ";
-        QTest::newRow("twelve, lower case") << QByteArray("+ok 12 4000") << "12" << " e-mails nuevos para ";
+        QTest::newRow("one") << QByteArray("+OK 1 320") << "1"
+                             << " e-mail nuevo para ";
+        QTest::newRow("three") << QByteArray("+OK 3 960") << "3"
+                               << " e-mails nuevos para ";
+        QTest::newRow("twelve, lower case") << QByteArray("+ok 12 4000") << "12"
+                                            << " e-mails nuevos para ";
     }
     void announcesNewMail()
     {
@@ -323,7 +326,8 @@ private slots:
         QTest::addColumn<QString>("reason"); // "%1" stands for the port
         Script s;
         s.pass = "-ERR clave incorrecta";
-        QTest::newRow("wrong password") << s << true << "El servidor de correo rechazó la contraseña: -ERR clave incorrecta";
+        QTest::newRow("wrong password") << s << true
+                                        << "El servidor de correo rechazó la contraseña: -ERR clave incorrecta";
         s = Script();
         s.greeting = "-ERR ocupado";
         QTest::newRow("greeting refused") << s << true << "El servidor de correo no atiende: -ERR ocupado";
@@ -334,8 +338,8 @@ private slots:
         QTest::newRow("count not a number")
             << statReply("+OK tres 100") << true
             << "El servidor de correo dio un número de mensajes que no se entiende: +OK tres 100";
-        QTest::newRow("nobody listening") << Script() << false
-                                          << "El servidor de correo 127.0.0.1 rechazó la conexión en el puerto %1";
+        QTest::newRow("nobody listening")
+            << Script() << false << "El servidor de correo 127.0.0.1 rechazó la conexión en el puerto %1";
     }
     void failureShowsErrorBox()
     {
@@ -568,7 +572,8 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("host"); // "%1" stands for the server's port
         QTest::newRow("user with CR LF") << "ana\r\nDELE 1" << kPassword << "127.0.0.1:%1";
-        QTest::newRow("password with LF") << kUser << "x\nDELE 1" << "127.0.0.1:%1";
+        QTest::newRow("password with LF") << kUser << "x\nDELE 1"
+                                          << "127.0.0.1:%1";
         QTest::newRow("user with tab") << "ana\tb" << kPassword << "127.0.0.1:%1";
         QTest::newRow("server with CR LF") << kUser << kPassword << "127.0.0.1\r\nSTAT:%1";
         QTest::newRow("port with LF") << kUser << kPassword << "127.0.0.1:%1\n";
@@ -708,7 +713,8 @@ private slots:
         QTest::addColumn<int>("counter");
         QTest::addColumn<bool>("started");
         QTest::newRow("&Correo") << "correo" << kProgram << 0 << true;
-        QTest::newRow("&Correo without a program") << "correo" << "" << 0 << true;
+        QTest::newRow("&Correo without a program") << "correo"
+                                                   << "" << 0 << true;
         QTest::newRow("C&ancelar") << "cancelar" << kProgram << 0 << false;
         QTest::newRow("close box") << "close" << kProgram << 4 << false;
         QTest::newRow("Esc") << "escape" << kProgram << 4 << false;
@@ -761,13 +767,16 @@ private slots:
         Pop3TestServer::Script s;
         s.stat = "+OK 3 900";
         s.tls = Tls::Implicit;
-        QTest::newRow("pop3s://") << s << "pop3s://localhost:%1" << "";
+        QTest::newRow("pop3s://") << s << "pop3s://localhost:%1"
+                                  << "";
         s.tls = Tls::Stls;
-        QTest::newRow("STLS") << s << "localhost:%1" << "";
+        QTest::newRow("STLS") << s << "localhost:%1"
+                              << "";
         s.tls = Tls::Implicit;
         s.cert = testcerts::Cert::Expired;
         QTest::newRow("expired certificate")
-            << s << "pop3s://localhost:%1" << "El certificado del servidor de correo no es válido: caducó el 01/01/2001";
+            << s << "pop3s://localhost:%1"
+            << "El certificado del servidor de correo no es válido: caducó el 01/01/2001";
         s.tls = Tls::Stls;
         s.cert = testcerts::Cert::WrongName;
         QTest::newRow("certificate for another name")

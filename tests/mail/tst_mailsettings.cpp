@@ -104,8 +104,10 @@ private slots:
     {
         QTest::addColumn<QString>("plain");
         QTest::addColumn<QString>("scrambled"); // null: only the round trip is checked
-        QTest::newRow("abc") << "abc" << "fgh";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("abc") << "abc"
+                             << "fgh";
+        QTest::newRow("empty") << ""
+                               << "";
         QTest::newRow("wraps past 255") << QString::fromUtf8("ÿ") // UTF-8 C3 BF
                                         << QString(QChar(0xC8)) + QChar(0xC4);
         QTest::newRow("tilde and DEL") << QString("~") + QChar(0x7F) << QString(QChar(0x83)) + QChar(0x84);
@@ -328,12 +330,12 @@ private slots:
         Ostiva_Form->EditMail1Pass()->setText("secreto");
         guardar()->click();
         const QString file = SettingsStore::filePath(HKEY_LOCAL_MACHINE);
-        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                                | QFile::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         guardar()->click();
         QVERIFY(f.messages.isEmpty());
-        QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther
-                                             | QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther),
+        QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
+                                             QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther),
                  QFile::Permissions());
     }
 
@@ -402,9 +404,9 @@ private slots:
     {
         ProgramFixture f;
         const QByteArray text = LargeSettings::text(
-            10 * 1024 * 1024, {"\"User1\"=\"ana.perez\"", "\"password1\"=\"hqf{j\"", "\"Tiempo\"=\"10\"",
-                               "\"error\"=dword:00000001", "\"abrir\"=dword:00000000",
-                               "\"pop3\"=\"pop.example.org\"", "\"Programa\"=\"/usr/bin/correo\""});
+            10 * 1024 * 1024,
+            {"\"User1\"=\"ana.perez\"", "\"password1\"=\"hqf{j\"", "\"Tiempo\"=\"10\"", "\"error\"=dword:00000001",
+             "\"abrir\"=dword:00000000", "\"pop3\"=\"pop.example.org\"", "\"Programa\"=\"/usr/bin/correo\""});
         QVERIFY(text.size() >= 10 * 1024 * 1024);
         {
             QFile file(SettingsStore::filePath(HKEY_LOCAL_MACHINE));

@@ -125,13 +125,12 @@ public:
         env.remove(QStringLiteral("PULSE_SERVER"));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(binary(), {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                                   QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-                                   QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-level=error"),
-                                   QStringLiteral("-L"), QStringLiteral("module-null-sink sink_name=nul"),
-                                   QStringLiteral("-L"),
-                                   QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1")
-                                       .arg(socket())});
+        m_process.start(binary(),
+                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                         QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
+                         QStringLiteral("--log-level=error"), QStringLiteral("-L"),
+                         QStringLiteral("module-null-sink sink_name=nul"), QStringLiteral("-L"),
+                         QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket())});
         if (!m_process.waitForStarted(5000))
             return false;
         const bool settled = QTest::qWaitFor(
@@ -281,8 +280,8 @@ void TestMedia::logoMatchesQtReader()
     for (int y = 0; y < ours.height(); ++y) {
         for (int x = 0; x < ours.width(); ++x) {
             const QColor a = ours.pixelColor(x, y), b = reference.pixelColor(x, y);
-            worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                              std::abs(a.blue() - b.blue())});
+            worst = std::max(
+                {worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
         }
     }
     QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
@@ -295,8 +294,7 @@ void TestMedia::colourSpaces_data()
     QTest::addColumn<QColor>("expected");
 
     QTest::newRow("gris") << flatJpeg(JCS_GRAYSCALE, {90}) << int(QImage::Format_Grayscale8) << QColor(90, 90, 90);
-    QTest::newRow("rgb") << flatJpeg(JCS_RGB, {200, 40, 120}) << int(QImage::Format_RGB888)
-                         << QColor(200, 40, 120);
+    QTest::newRow("rgb") << flatJpeg(JCS_RGB, {200, 40, 120}) << int(QImage::Format_RGB888) << QColor(200, 40, 120);
     // libjpeg marks CMYK with Adobe's marker, whose values are inverted (255 = no ink):
     // no cyan, full magenta and yellow, no black is red.
     QTest::newRow("cmyk rojo") << flatJpeg(JCS_CMYK, {255, 0, 0, 255}) << int(QImage::Format_RGB32)
@@ -391,17 +389,35 @@ void TestMedia::searchFolders()
 
 void TestMedia::locateOrder_data()
 {
-    QTest::addColumn<QString>("inHome");      // name of the file in the program folder, "" for none
-    QTest::addColumn<QString>("besideExe");   // name of the file beside the executable, "" for none
-    QTest::addColumn<QString>("asked");       // name asked for
+    QTest::addColumn<QString>("inHome");        // name of the file in the program folder, "" for none
+    QTest::addColumn<QString>("besideExe");     // name of the file beside the executable, "" for none
+    QTest::addColumn<QString>("asked");         // name asked for
     QTest::addColumn<QString>("expectedWhere"); // "home", "exe" or "" (not found)
 
-    QTest::newRow("carpeta del programa primero") << "SONIDO" << "SONIDO" << "SONIDO" << "home";
-    QTest::newRow("junto al ejecutable") << "" << "SONIDO" << "SONIDO" << "exe";
-    QTest::newRow("sin mayúsculas en la carpeta") << "sonido" << "" << "SONIDO" << "home";
-    QTest::newRow("mayúsculas distintas ganan por carpeta") << "Sonido" << "SONIDO" << "SONIDO" << "home";
-    QTest::newRow("en ninguna parte") << "" << "" << "SONIDO" << "";
-    QTest::newRow("otro nombre") << "OTRO" << "OTRO" << "SONIDO" << "";
+    QTest::newRow("carpeta del programa primero") << "SONIDO"
+                                                  << "SONIDO"
+                                                  << "SONIDO"
+                                                  << "home";
+    QTest::newRow("junto al ejecutable") << ""
+                                         << "SONIDO"
+                                         << "SONIDO"
+                                         << "exe";
+    QTest::newRow("sin mayúsculas en la carpeta") << "sonido"
+                                                  << ""
+                                                  << "SONIDO"
+                                                  << "home";
+    QTest::newRow("mayúsculas distintas ganan por carpeta") << "Sonido"
+                                                            << "SONIDO"
+                                                            << "SONIDO"
+                                                            << "home";
+    QTest::newRow("en ninguna parte") << ""
+                                      << ""
+                                      << "SONIDO"
+                                      << "";
+    QTest::newRow("otro nombre") << "OTRO"
+                                 << "OTRO"
+                                 << "SONIDO"
+                                 << "";
 }
 
 void TestMedia::locateOrder()

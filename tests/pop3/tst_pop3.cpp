@@ -119,16 +119,14 @@ private slots:
         QTest::newRow("count alone") << (kLogin + Lines{"+OK 3\r\n"}) << false << 0 << odd + "+OK 3";
         QTest::newRow("two blanks") << (kLogin + Lines{"+OK  3 100\r\n"}) << false << 0 << odd + "+OK  3 100";
         QTest::newRow("not a number") << (kLogin + Lines{"+OK tres 100\r\n"}) << false << 0 << odd + "+OK tres 100";
-        QTest::newRow("too big") << (kLogin + Lines{"+OK 2147483648 1\r\n"}) << false << 0
-                                 << odd + "+OK 2147483648 1";
+        QTest::newRow("too big") << (kLogin + Lines{"+OK 2147483648 1\r\n"}) << false << 0 << odd + "+OK 2147483648 1";
         QTest::newRow("refused") << (kLogin + Lines{"-ERR locked\r\n"}) << false << 0
                                  << "El servidor de correo no dio el número de mensajes: -ERR locked";
         QTest::newRow("not POP3") << (kLogin + Lines{"* OK IMAP4rev1\r\n"}) << false << 0
                                   << "El servidor de correo respondió algo que no es POP3: * OK IMAP4rev1";
         QTest::newRow("LF only") << Lines{"+OK ready\n", "+OK\n", "+OK\n", "+OK 5 100\n"} << true << 5 << "";
         QTest::newRow("blank lines first")
-            << Lines{"\r\n \r\n\t\r\n+OK ready\r\n", "\n\r\n+OK\r\n", "+OK\r\n", "\r\n+OK 2 9\r\n"} << true << 2
-            << "";
+            << Lines{"\r\n \r\n\t\r\n+OK ready\r\n", "\n\r\n+OK\r\n", "+OK\r\n", "\r\n+OK 2 9\r\n"} << true << 2 << "";
         QTest::newRow("leading blanks") << Lines{"   +OK ready\r\n", "\t+OK\r\n", "+OK  \r\n", "  +OK 7 1 \r\n"} << true
                                         << 7 << "";
         QTest::newRow("split lines") << Lines{"+OK re\x01"
@@ -190,7 +188,8 @@ private slots:
                                          << Lines{"CAPA", "USER ana", "PASS secreto", "Quit"}
                                          << "El servidor de correo rechazó la contraseña: -ERR [31m**** no vale";
         QTest::newRow("clear text refused")
-            << Lines{"+OK\r\n", "-ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.\r\n"}
+            << Lines{"+OK\r\n",
+                     "-ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.\r\n"}
             << Lines{"CAPA", "USER ana", "Quit"}
             << "El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; pruebe pop3s://127.0.0.1: "
                "-ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.";
@@ -337,11 +336,11 @@ private slots:
         client.connectAndLogin(login.done());
         QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
         QVERIFY(!login.ok);
-        QCOMPARE(login.error, closedPort
-                                  ? QStringLiteral("El servidor de correo %1 rechazó la conexión en el puerto %2")
-                                        .arg(host)
-                                        .arg(port)
-                                  : QStringLiteral("No se encontró el servidor de correo ") + host);
+        QCOMPARE(
+            login.error,
+            closedPort
+                ? QStringLiteral("El servidor de correo %1 rechazó la conexión en el puerto %2").arg(host).arg(port)
+                : QStringLiteral("No se encontró el servidor de correo ") + host);
         QVERIFY(!client.isConnected());
         QVERIFY(!client.isBusy());
     }
@@ -523,7 +522,8 @@ private slots:
         using R = Pop3Client::LineResult;
         QTest::newRow("CR LF") << QByteArray("+OK hola\r\n+OK") << int(R::Line) << QByteArray("+OK hola")
                                << QByteArray("+OK");
-        QTest::newRow("bare LF") << QByteArray("-ERR no\nx") << int(R::Line) << QByteArray("-ERR no") << QByteArray("x");
+        QTest::newRow("bare LF") << QByteArray("-ERR no\nx") << int(R::Line) << QByteArray("-ERR no")
+                                 << QByteArray("x");
         QTest::newRow("blanks around") << QByteArray(" \t+OK 1 2 \r\n") << int(R::Line) << QByteArray("+OK 1 2")
                                        << QByteArray();
         QTest::newRow("blank line") << QByteArray("\r\n") << int(R::Line) << QByteArray() << QByteArray();

@@ -519,8 +519,10 @@ private slots:
         QTest::addColumn<int>("alertsSeen");
         QTest::addColumn<QString>("fechaAfter");
         QTest::addColumn<bool>("leidoAfter");
-        QTest::newRow("known unit: next date") << "1" << "Mes/es" << 1 << "05/04/2027" << false;
-        QTest::newRow("unknown unit: date kept") << "2" << "Semana" << 2 << kHoy << true;
+        QTest::newRow("known unit: next date") << "1"
+                                               << "Mes/es" << 1 << "05/04/2027" << false;
+        QTest::newRow("unknown unit: date kept") << "2"
+                                                 << "Semana" << 2 << kHoy << true;
     }
     void repetirOnARepeatingReminder()
     {

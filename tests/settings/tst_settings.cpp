@@ -601,7 +601,8 @@ void TestSettings::specialFileIsNeverOpened()
     struct stat st;
     QCOMPARE(::lstat(path.constData(), &st), 0);
     QVERIFY(kind == "fifo" ? S_ISFIFO(st.st_mode) : kind == "device" ? S_ISLNK(st.st_mode) : S_ISDIR(st.st_mode));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System).size(), 1);
+    QCOMPARE(
+        QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System).size(), 1);
 
     // A store saved directly refuses to replace it too.
     SettingsStore store = SettingsStore::fromText(HKEY_LOCAL_MACHINE, "REGEDIT4\n\n", file());

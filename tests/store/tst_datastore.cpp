@@ -216,7 +216,7 @@ private slots:
 
     void wrapSearch_data()
     {
-        QTest::addColumn<int>("start");           // row the table stands on
+        QTest::addColumn<int>("start"); // row the table stands on
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<bool>>("answers"); // to "search again from the top?"
         QTest::addColumn<QStringList>("opened");
@@ -228,8 +228,8 @@ private slots:
         QTest::newRow("last record: back to the first") << 0 << "Dora" << none << QStringList{"Dora"} << 0 << "Ana";
         QTest::newRow("only before the start, searched again")
             << 2 << "Ana" << QList<bool>{true} << QStringList{"Ana"} << 1 << "Bea";
-        QTest::newRow("only before the start, not again") << 2 << "Ana" << QList<bool>{false} << QStringList() << 1
-                                                          << "Ana";
+        QTest::newRow("only before the start, not again")
+            << 2 << "Ana" << QList<bool>{false} << QStringList() << 1 << "Ana";
         QTest::newRow("nowhere, twice") << 0 << "Eva" << QList<bool>{true, false} << QStringList() << 2 << "Ana";
         QTest::newRow("case matters") << 0 << "bea" << QList<bool>{false} << QStringList() << 1 << "Ana";
         QTest::newRow("empty text matches nothing") << 0 << "" << QList<bool>{false} << QStringList() << 1 << "Ana";

@@ -28,7 +28,8 @@ inline void useMadridTime()
 
 inline QString fixture(const char* name)
 {
-    return qEnvironmentVariable("PENNARO_SOURCE_DIR") + QStringLiteral("/tests/exchange/fixtures/") + QLatin1String(name);
+    return qEnvironmentVariable("PENNARO_SOURCE_DIR") + QStringLiteral("/tests/exchange/fixtures/") +
+           QLatin1String(name);
 }
 
 using testsupport::writeFile;
@@ -81,8 +82,14 @@ struct Home
         }
         return result;
     }
-    QList<exchange::Record> cards() { return records(engine::tables::direccionesFile(), engine::tables::direccionesFields()); }
-    QList<exchange::Record> reminders() { return records(engine::tables::reminderFile(), engine::tables::reminderFields()); }
+    QList<exchange::Record> cards()
+    {
+        return records(engine::tables::direccionesFile(), engine::tables::direccionesFields());
+    }
+    QList<exchange::Record> reminders()
+    {
+        return records(engine::tables::reminderFile(), engine::tables::reminderFields());
+    }
 };
 
 } // namespace exchangetest

@@ -30,8 +30,8 @@ inline QByteArray text(qint64 bytes, int fillerValues, int siblingKeys, const QL
         out += line + '\n';
     out += '\n';
     for (int i = 0; i < siblingKeys; ++i)
-        out += "[HKEY_LOCAL_MACHINE\\Software\\Relleno\\clave" + QByteArray::number(i) + "]\n\"v\"=dword:" +
-               QByteArray::number(i, 16).rightJustified(8, '0') + "\n\n";
+        out += "[HKEY_LOCAL_MACHINE\\Software\\Relleno\\clave" + QByteArray::number(i) +
+               "]\n\"v\"=dword:" + QByteArray::number(i, 16).rightJustified(8, '0') + "\n\n";
     // The binary value fills what is left: 25 bytes (75 characters) per continued line.
     out += "[HKEY_LOCAL_MACHINE\\Software\\Relleno\\Grande]\n\"blob\"=hex:";
     const qint64 left = bytes - out.size();

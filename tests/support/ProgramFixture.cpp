@@ -30,8 +30,9 @@ ProgramFixture::ProgramFixture(const QDateTime& now)
     });
     seams::setSoundHandler([this](const QString& name) { sounds.append(name); });
     seams::setOpenUrlHandler([this](const QUrl& url) { openedUrls.append(url); });
-    seams::setStartProgramHandler(
-        [this](const QString& text, bool maximised) { startedPrograms.append({text, maximised}); });
+    seams::setStartProgramHandler([this](const QString& text, bool maximised) {
+        startedPrograms.append({text, maximised});
+    });
     seams::setFileDialogHandler([this](QWidget*) { return nextFileName; });
     TOstiva_Form::setQuitHandler([this] { ++quitRequests; });
 }
@@ -90,9 +91,9 @@ QStringList ProgramFixture::messageTexts() const
 qint64 addReminder(const QString& fecha, const QString& hora, const QString& text, const QVariant& leido,
                    const QVariant& repetirN, const QVariant& repetirS)
 {
-    return testsupport::addReminder(*DataModuleReminder->TableReminder, fecha, hora, text,
-                                    {{"PlaySound", false}, {"Leido", leido}, {"RepetirN", repetirN},
-                                     {"RepetirS", repetirS}});
+    return testsupport::addReminder(
+        *DataModuleReminder->TableReminder, fecha, hora, text,
+        {{"PlaySound", false}, {"Leido", leido}, {"RepetirN", repetirN}, {"RepetirS", repetirS}});
 }
 
 bool timerRunning()

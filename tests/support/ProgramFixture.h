@@ -40,11 +40,11 @@ public:
     std::function<void(const seams::MessageRequest&)> onMessage;
     QStringList messageTexts() const;
 
-    QStringList sounds;                           // file names played
-    QList<QUrl> openedUrls;                       // seams::openUrl
-    QList<QPair<QString, bool>> startedPrograms;  // seams::startProgram (text, maximised)
-    QString nextFileName;                         // what the file dialog answers
-    int quitRequests = 0;                         // "&Terminar" asked the program to end
+    QStringList sounds;                          // file names played
+    QList<QUrl> openedUrls;                      // seams::openUrl
+    QList<QPair<QString, bool>> startedPrograms; // seams::startProgram (text, maximised)
+    QString nextFileName;                        // what the file dialog answers
+    int quitRequests = 0;                        // "&Terminar" asked the program to end
 
 private:
     QTemporaryDir m_dir;

@@ -42,7 +42,8 @@ QString run(const QString& program, const QStringList& arguments)
 
 QList<quint32> stacking()
 {
-    const QString out = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    const QString out =
+        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
     QList<quint32> windows;
     static const QRegularExpression hex(QStringLiteral("0x[0-9a-fA-F]+"));
     for (auto it = hex.globalMatch(out); it.hasNext();)
@@ -106,7 +107,8 @@ QRect frame(quint32 window)
 
 quint32 parent(quint32 window)
 {
-    const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-children"), QStringLiteral("-id"), id(window)});
+    const QString info =
+        run(QStringLiteral("xwininfo"), {QStringLiteral("-children"), QStringLiteral("-id"), id(window)});
     static const QRegularExpression re(QStringLiteral("Parent window id: (0x[0-9a-fA-F]+)"));
     const QRegularExpressionMatch m = re.match(info);
     return m.hasMatch() ? m.captured(1).toUInt(nullptr, 16) : 0;

@@ -168,8 +168,8 @@ void TestWindowHelpers::guardedConnections()
     form.raise = true;
     emit emitter.fired(-1, QStringLiteral("menos uno"));
     emit emitter.fired(0, QStringLiteral("cero"));
-    QCOMPARE(form.calls, QStringList({"3 tres", "sin argumentos", "-1 menos uno", "sin argumentos", "0 cero",
-                                      "sin argumentos"}));
+    QCOMPARE(form.calls,
+             QStringList({"3 tres", "sin argumentos", "-1 menos uno", "sin argumentos", "0 cero", "sin argumentos"}));
     QCOMPARE(lambdaCalls, QStringList({"3", "-1", "0"}));
     QCOMPARE(m_boxes, QStringList({"Pennaro 2.0|Número negativo: -1.", "Pennaro 2.0|fallo.", "Pennaro 2.0|fallo.",
                                    "Pennaro 2.0|cero."}));

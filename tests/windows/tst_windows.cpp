@@ -27,8 +27,8 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QCalendarWidget>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -45,8 +45,8 @@ namespace {
 
 QList<QWidget*> programWindows()
 {
-    return {Ostiva_Form,  OKBottomDlg, Reminder_Form, AddReminder_Form, Correo_Form,
-            Acerca_Form,  Buscar_Form, Direcciones_Form, Direccion_Form};
+    return {Ostiva_Form, OKBottomDlg, Reminder_Form,    AddReminder_Form, Correo_Form,
+            Acerca_Form, Buscar_Form, Direcciones_Form, Direccion_Form};
 }
 
 // The edits a user types into, leaving out the parts of compound controls (the line edit
@@ -101,10 +101,10 @@ private slots:
         QTest::addColumn<int>("corner");
         QTest::addColumn<int>("gap");
         QTest::addColumn<QPoint>("expected");
-        QTest::newRow("abajo a la derecha") << QRect(0, 0, 1024, 768) << QSize(432, 371)
-                                            << int(ScreenCorner::BottomRight) << 30 << QPoint(592, 367);
-        QTest::newRow("arriba a la derecha") << QRect(0, 0, 1024, 768) << QSize(340, 120)
-                                             << int(ScreenCorner::TopRight) << 0 << QPoint(684, 0);
+        QTest::newRow("abajo a la derecha")
+            << QRect(0, 0, 1024, 768) << QSize(432, 371) << int(ScreenCorner::BottomRight) << 30 << QPoint(592, 367);
+        QTest::newRow("arriba a la derecha")
+            << QRect(0, 0, 1024, 768) << QSize(340, 120) << int(ScreenCorner::TopRight) << 0 << QPoint(684, 0);
         QTest::newRow("segunda pantalla") << QRect(1024, 100, 800, 600) << QSize(200, 100)
                                           << int(ScreenCorner::BottomRight) << 30 << QPoint(1624, 570);
     }
@@ -151,8 +151,8 @@ private slots:
     // A box shows user, file and server text as written, never as markup.
     void boxesShowPlainText()
     {
-        const auto box = seams::makeBox({QStringLiteral("<b>x</b>"), QStringLiteral("Pennaro 2.0"),
-                                         QMessageBox::Critical, QMessageBox::Ok});
+        const auto box = seams::makeBox(
+            {QStringLiteral("<b>x</b>"), QStringLiteral("Pennaro 2.0"), QMessageBox::Critical, QMessageBox::Ok});
         QCOMPARE(box->textFormat(), Qt::PlainText);
         auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         QVERIFY(label);
@@ -166,8 +166,8 @@ private slots:
         QWidget window;
         auto* child = new QLineEdit(&window);
         QCOMPARE(seams::boxParent(child), &window);
-        const auto box = seams::makeBox({QStringLiteral("t"), QStringLiteral("c"), QMessageBox::NoIcon,
-                                         QMessageBox::Ok, child});
+        const auto box =
+            seams::makeBox({QStringLiteral("t"), QStringLiteral("c"), QMessageBox::NoIcon, QMessageBox::Ok, child});
         QCOMPARE(box->parentWidget(), &window);
         // With no window given the active one is taken.
         window.show();
@@ -313,8 +313,8 @@ private slots:
         QVERIFY(std::any_of(walk.cbegin(), walk.cend(), [](QWidget* w) { return qobject_cast<QTabBar*>(w); }));
 
         // Tab in a memo moves on instead of typing a tab.
-        for (QPlainTextEdit* memo : {static_cast<QPlainTextEdit*>(ui->DBMemoHijos),
-                                     static_cast<QPlainTextEdit*>(ui->DBMemoNotas)}) {
+        for (QPlainTextEdit* memo :
+             {static_cast<QPlainTextEdit*>(ui->DBMemoHijos), static_cast<QPlainTextEdit*>(ui->DBMemoNotas)}) {
             ui->PageControl1->setCurrentWidget(memo == ui->DBMemoHijos ? ui->TabSheet4 : ui->TabSheet5);
             memo->setFocus();
             QTRY_COMPARE(QApplication::focusWidget(), memo);

@@ -343,9 +343,9 @@ bool writeJpeg(const QImage& source, const QString& path)
     jpeg_destroy_compress(&cinfo);
 
     QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.write(reinterpret_cast<const char*>(buffer), static_cast<qint64>(size)) ==
-                        static_cast<qint64>(size);
+    const bool ok =
+        file.open(QIODevice::WriteOnly) &&
+        file.write(reinterpret_cast<const char*>(buffer), static_cast<qint64>(size)) == static_cast<qint64>(size);
     free(buffer);
     return ok;
 }
@@ -359,11 +359,13 @@ std::vector<qint16> chime(int rate)
     const int n = static_cast<int>(length * rate);
     std::vector<double> mix(static_cast<size_t>(n), 0.0);
 
-    struct Partial {
+    struct Partial
+    {
         double ratio, amplitude, decay;
     };
     const Partial partials[] = {{1.0, 1.0, 0.16}, {2.0, 0.28, 0.09}, {2.76, 0.12, 0.06}, {5.40, 0.05, 0.03}};
-    const struct {
+    const struct
+    {
         double start, frequency, gain;
     } strokes[] = {{0.0, 783.99, 0.85}, {0.17, 1046.50, 1.0}};
 
@@ -452,17 +454,16 @@ int main(int argc, char* argv[])
     }
 
     bool ok = true;
-    const struct {
+    const struct
+    {
         const char* name;
         Drawing draw;
         int size;
         double design;
     } icons[] = {
-        {"pennaro", drawProgram, 32, 32},  {"ver", drawVer, 32, 32},
-        {"anadir", drawAnadir, 32, 32},    {"buscar", drawBuscar, 32, 32},
-        {"onoff", drawOnOff, 32, 32},      {"listado", drawListado, 32, 32},
-        {"sobres", drawSobres, 20, 20},    {"correo", drawCorreo, 32, 32},
-        {"cancelar", drawCancelar, 32, 32},
+        {"pennaro", drawProgram, 32, 32}, {"ver", drawVer, 32, 32},       {"anadir", drawAnadir, 32, 32},
+        {"buscar", drawBuscar, 32, 32},   {"onoff", drawOnOff, 32, 32},   {"listado", drawListado, 32, 32},
+        {"sobres", drawSobres, 20, 20},   {"correo", drawCorreo, 32, 32}, {"cancelar", drawCancelar, 32, 32},
     };
     for (const auto& icon : icons)
         ok &= savePng(render(icon.size, icon.draw, icon.design),
