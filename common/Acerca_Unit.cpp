@@ -30,68 +30,27 @@ const QByteArray kWords[] = {QByteArrayLiteral("PENNAR"), QByteArrayLiteral("AGE
 constexpr int kNoCode = 0xFF;
 
 // Windows virtual-key codes of the keys Qt names without an obvious character.
+struct KeyCode
+{
+    int key;
+    int code;
+};
+const KeyCode kSpecialKeys[] = {
+    {Qt::Key_Backspace, 0x08}, {Qt::Key_Clear, 0x0C},  {Qt::Key_Shift, 0x10},   {Qt::Key_Control, 0x11},
+    {Qt::Key_Alt, 0x12},       {Qt::Key_AltGr, 0x12},  {Qt::Key_Pause, 0x13},   {Qt::Key_CapsLock, 0x14},
+    {Qt::Key_Escape, 0x1B},    {Qt::Key_Space, 0x20},  {Qt::Key_PageUp, 0x21},  {Qt::Key_PageDown, 0x22},
+    {Qt::Key_End, 0x23},       {Qt::Key_Home, 0x24},   {Qt::Key_Print, 0x2C},   {Qt::Key_Insert, 0x2D},
+    {Qt::Key_Delete, 0x2E},    {Qt::Key_Help, 0x2F},   {Qt::Key_Meta, 0x5B},    {Qt::Key_Super_L, 0x5B},
+    {Qt::Key_Super_R, 0x5C},   {Qt::Key_Menu, 0x5D},   {Qt::Key_NumLock, 0x90}, {Qt::Key_ScrollLock, 0x91},
+    {Qt::Key_Plus, 0xBB},      {Qt::Key_Equal, 0xBB},  {Qt::Key_Comma, 0xBC},   {Qt::Key_Minus, 0xBD},
+    {Qt::Key_Period, 0xBE},    {Qt::Key_Ntilde, 0xC0}, // the Ñ key of a Spanish keyboard
+};
+
 int specialKeyCode(int key)
 {
-    switch (key) {
-    case Qt::Key_Backspace:
-        return 0x08;
-    case Qt::Key_Clear:
-        return 0x0C;
-    case Qt::Key_Shift:
-        return 0x10;
-    case Qt::Key_Control:
-        return 0x11;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-        return 0x12;
-    case Qt::Key_Pause:
-        return 0x13;
-    case Qt::Key_CapsLock:
-        return 0x14;
-    case Qt::Key_Escape:
-        return 0x1B;
-    case Qt::Key_Space:
-        return 0x20;
-    case Qt::Key_PageUp:
-        return 0x21;
-    case Qt::Key_PageDown:
-        return 0x22;
-    case Qt::Key_End:
-        return 0x23;
-    case Qt::Key_Home:
-        return 0x24;
-    case Qt::Key_Print:
-        return 0x2C;
-    case Qt::Key_Insert:
-        return 0x2D;
-    case Qt::Key_Delete:
-        return 0x2E;
-    case Qt::Key_Help:
-        return 0x2F;
-    case Qt::Key_Meta:
-    case Qt::Key_Super_L:
-        return 0x5B;
-    case Qt::Key_Super_R:
-        return 0x5C;
-    case Qt::Key_Menu:
-        return 0x5D;
-    case Qt::Key_NumLock:
-        return 0x90;
-    case Qt::Key_ScrollLock:
-        return 0x91;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        return 0xBB;
-    case Qt::Key_Comma:
-        return 0xBC;
-    case Qt::Key_Minus:
-        return 0xBD;
-    case Qt::Key_Period:
-        return 0xBE;
-    case Qt::Key_Ntilde:
-        return 0xC0; // the Ñ key of a Spanish keyboard
-    default:
-        break;
+    for (const KeyCode& entry : kSpecialKeys) {
+        if (entry.key == key)
+            return entry.code;
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return 0x70 + (key - Qt::Key_F1);
