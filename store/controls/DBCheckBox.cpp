@@ -3,9 +3,8 @@
 #include "platform/Guard.h"
 
 DBCheckBox::DBCheckBox(QWidget* parent)
-    : QCheckBox(parent),
-      m_link(
-          this, [this] { setChecked(m_link.shownValue().toBool()); }, [this] { m_link.writeValue(isChecked()); })
+    : DataAware(
+          parent, [this] { setChecked(m_link.shownValue().toBool()); }, [this] { m_link.writeValue(isChecked()); })
 {
     connect(this, &QCheckBox::clicked, this, &DBCheckBox::userClicked);
 }
@@ -18,10 +17,4 @@ void DBCheckBox::userClicked(bool checked)
     });
     if (!ok || m_link.isModified() || !m_link.isEditing())
         m_link.reload(); // not written: show the record's value again
-}
-
-void DBCheckBox::showEvent(QShowEvent* event)
-{
-    QCheckBox::showEvent(event);
-    m_link.controlShown();
 }

@@ -12,8 +12,8 @@ constexpr int UnlimitedLength = 32767; // QLineEdit's own default
 }
 
 DBComboBox::DBComboBox(QWidget* parent)
-    : QComboBox(parent), m_link(
-                             this, [this] { showRecord(); }, [this] { m_link.writeValue(currentText()); })
+    : DataAware(
+          parent, [this] { showRecord(); }, [this] { m_link.writeValue(currentText()); })
 {
     connect(this, &QComboBox::activated, this, &DBComboBox::userChanged);
     // Adding the first entry selects it: show the record's entry again.
@@ -76,9 +76,8 @@ void DBComboBox::userChanged()
 
 void DBComboBox::showEvent(QShowEvent* event)
 {
-    QComboBox::showEvent(event);
     hookLineEdit(); // the form may have switched the mode through the property
-    m_link.controlShown();
+    DataAware::showEvent(event);
 }
 
 void DBComboBox::focusOutEvent(QFocusEvent* event)

@@ -4,22 +4,17 @@
 // form sets it. Picking or typing starts an edit; the text is written into the record
 // when the focus leaves the combo box or the record is about to post.
 
-#include "store/controls/FieldLink.h"
+#include "store/controls/DataAware.h"
 
 #include <QComboBox>
 #include <QPointer>
 
 class QLineEdit;
-class DBComboBox : public QComboBox
+class DBComboBox : public DataAware<QComboBox>
 {
     Q_OBJECT
 public:
     explicit DBComboBox(QWidget* parent = nullptr);
-
-    void setDataSource(engine::DataSource* source) { m_link.setDataSource(source); }
-    engine::DataSource* dataSource() const { return m_link.dataSource(); }
-    void setDataField(const QString& field) { m_link.setDataField(field); }
-    QString dataField() const { return m_link.dataField(); }
 
     // As QComboBox's, and the new line edit follows the record and its size limit.
     void setEditable(bool editable);
@@ -36,7 +31,6 @@ private:
     void hookLineEdit();
     void userChanged();
 
-    FieldLink m_link;
     QPointer<QLineEdit> m_hooked;
     int m_textLength = 0; // size of the bound text field, 0 for none
 };

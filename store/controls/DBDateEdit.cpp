@@ -12,8 +12,8 @@ Q_LOGGING_CATEGORY(lcDateEdit, "pennaro.controls.date", QtInfoMsg)
 }
 
 DBDateEdit::DBDateEdit(QWidget* parent)
-    : QLineEdit(parent), m_link(
-                             this, [this] { showRecord(); }, [this] { m_link.writeValue(typedValue()); })
+    : DataAware(
+          parent, [this] { showRecord(); }, [this] { m_link.writeValue(typedValue()); })
 {
     // Only typing marks the text as the user's: a date shown from the record, or set by
     // the program, is not written back.
@@ -76,12 +76,6 @@ void DBDateEdit::userEdited()
     const bool ok = guardedOk([&] { editing = m_link.userEdit(isReadOnly()); });
     if (!ok || !editing)
         m_link.reload(); // the record cannot take the text: show it unchanged
-}
-
-void DBDateEdit::showEvent(QShowEvent* event)
-{
-    QLineEdit::showEvent(event);
-    m_link.controlShown();
 }
 
 void DBDateEdit::focusOutEvent(QFocusEvent* event)

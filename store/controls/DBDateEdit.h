@@ -6,21 +6,17 @@
 // before the record posts. A text that is no date is never written: it stays in the edit
 // until commit() reports it. A date the user did not type is never rewritten.
 
-#include "store/controls/FieldLink.h"
+#include "store/controls/DataAware.h"
 
 #include <QDate>
 #include <QLineEdit>
 
-class DBDateEdit : public QLineEdit
+class DBDateEdit : public DataAware<QLineEdit>
 {
     Q_OBJECT
 public:
     explicit DBDateEdit(QWidget* parent = nullptr);
 
-    void setDataSource(engine::DataSource* source) { m_link.setDataSource(source); }
-    engine::DataSource* dataSource() const { return m_link.dataSource(); }
-    void setDataField(const QString& field) { m_link.setDataField(field); }
-    QString dataField() const { return m_link.dataField(); }
     // The field as messages name it ("Cumpleaños"); the field's own name when not set.
     void setCaption(const QString& caption) { m_caption = caption; }
     QString caption() const { return m_caption.isEmpty() ? m_link.dataField() : m_caption; }
@@ -43,13 +39,11 @@ public:
     static QDate parseDate(const QString& text);
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void showRecord();
     void userEdited();
 
-    FieldLink m_link;
     QString m_caption;
 };

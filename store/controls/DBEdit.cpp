@@ -10,8 +10,8 @@ constexpr int UnlimitedLength = 32767; // QLineEdit's own default
 }
 
 DBEdit::DBEdit(QWidget* parent)
-    : QLineEdit(parent), m_link(
-                             this, [this] { showRecord(); }, [this] { m_link.writeValue(text()); })
+    : DataAware(
+          parent, [this] { showRecord(); }, [this] { m_link.writeValue(text()); })
 {
     // Any change other than showing the record is written at the next post (a program
     // may set the text of a read-only edit); only typing starts an edit.
@@ -36,12 +36,6 @@ void DBEdit::userEdited()
     const bool ok = guardedOk([&] { editing = m_link.userEdit(isReadOnly()); });
     if (!ok || !editing)
         m_link.reload(); // the record cannot take the text: show it unchanged
-}
-
-void DBEdit::showEvent(QShowEvent* event)
-{
-    QLineEdit::showEvent(event);
-    m_link.controlShown();
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event)

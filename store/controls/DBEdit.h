@@ -3,31 +3,23 @@
 // Typing starts an edit; the text is written into the record when the focus leaves
 // the edit or the record is about to post. A text field's size limits the length.
 
-#include "store/controls/FieldLink.h"
+#include "store/controls/DataAware.h"
 
 #include <QLineEdit>
 
-class DBEdit : public QLineEdit
+class DBEdit : public DataAware<QLineEdit>
 {
     Q_OBJECT
 public:
     explicit DBEdit(QWidget* parent = nullptr);
 
-    void setDataSource(engine::DataSource* source) { m_link.setDataSource(source); }
-    engine::DataSource* dataSource() const { return m_link.dataSource(); }
-    void setDataField(const QString& field) { m_link.setDataField(field); }
-    QString dataField() const { return m_link.dataField(); }
-
     // True when the text differs from the record and is still to be written.
     bool isModified() const { return m_link.isModified(); }
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void showRecord();
     void userEdited();
-
-    FieldLink m_link;
 };

@@ -10,8 +10,8 @@
 #include <QTextDocument>
 
 DBMemo::DBMemo(QWidget* parent)
-    : QPlainTextEdit(parent), m_link(
-                                  this, [this] { showRecord(); }, [this] { m_link.writeValue(toPlainText()); })
+    : DataAware(
+          parent, [this] { showRecord(); }, [this] { m_link.writeValue(toPlainText()); })
 {
     connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::textChangedByAnyone);
 }
@@ -80,12 +80,6 @@ void DBMemo::cutToLimit(int grown)
     cursor.removeSelectedText();
     cursor.endEditBlock();
     m_length = document()->characterCount() - 1;
-}
-
-void DBMemo::showEvent(QShowEvent* event)
-{
-    QPlainTextEdit::showEvent(event);
-    m_link.controlShown();
 }
 
 void DBMemo::focusOutEvent(QFocusEvent* event)

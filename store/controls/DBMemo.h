@@ -5,20 +5,15 @@
 // A length limit (setMaxLength, or the size of a sized text field) cuts typed or pasted
 // text; a Memo field has none.
 
-#include "store/controls/FieldLink.h"
+#include "store/controls/DataAware.h"
 
 #include <QPlainTextEdit>
 
-class DBMemo : public QPlainTextEdit
+class DBMemo : public DataAware<QPlainTextEdit>
 {
     Q_OBJECT
 public:
     explicit DBMemo(QWidget* parent = nullptr);
-
-    void setDataSource(engine::DataSource* source) { m_link.setDataSource(source); }
-    engine::DataSource* dataSource() const { return m_link.dataSource(); }
-    void setDataField(const QString& field) { m_link.setDataField(field); }
-    QString dataField() const { return m_link.dataField(); }
 
     // At most this many characters (0: no limit of its own). The bound field's size,
     // when smaller, limits too. Text already there is not cut.
@@ -30,7 +25,6 @@ public:
     bool isModified() const { return m_link.isModified(); }
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
@@ -43,7 +37,6 @@ private:
     bool isUserChange() const;
     void cutToLimit(int grown);
 
-    FieldLink m_link;
     int m_maxLength = 0;
     int m_fieldLength = 0; // size of the bound text field, 0 for none
     int m_userInput = 0;   // depth of user input handlers running
