@@ -684,10 +684,12 @@ void SettingsStore::save() const
 
 bool SettingsStore::isTemporaryName(const QString& fileName)
 {
-    // QSaveFile names its temporary file after the file, "." and six ASCII letters.
+    // QSaveFile names its temporary file after the file, "." and six ASCII letters; the
+    // earlier versions' saves (mkstemp) used six letters or digits, which a save killed
+    // before an upgrade may have left.
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("HKEY_(CLASSES_ROOT|CURRENT_USER|LOCAL_MACHINE|USERS)"
-                                                           "\\.reg\\.[A-Za-z]{6}")));
+                                                           "\\.reg\\.[A-Za-z0-9]{6}")));
     return pattern.match(fileName).hasMatch();
 }
 

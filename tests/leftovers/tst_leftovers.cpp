@@ -64,8 +64,8 @@ void TestLeftovers::settingsTemporaryName_data()
     QTest::addColumn<bool>("temporary");
     // clang-format off
     QTest::newRow("machine")           << "HKEY_LOCAL_MACHINE.reg.aBZkxQ" << true;
-    QTest::newRow("a digit")           << "HKEY_LOCAL_MACHINE.reg.a8Zk3Q" << false;
-    QTest::newRow("digits only")       << "HKEY_LOCAL_MACHINE.reg.123456" << false;
+    QTest::newRow("earlier save")      << "HKEY_LOCAL_MACHINE.reg.a8Zk3Q" << true;
+    QTest::newRow("earlier, digits")   << "HKEY_LOCAL_MACHINE.reg.123456" << true;
     QTest::newRow("current user")      << "HKEY_CURRENT_USER.reg.ABCDEF" << true;
     QTest::newRow("the file itself")   << "HKEY_LOCAL_MACHINE.reg" << false;
     QTest::newRow("five characters")   << "HKEY_LOCAL_MACHINE.reg.ABCDE" << false;
