@@ -11,6 +11,11 @@ packages=(
     libgl-dev fonts-dejavu-core pulseaudio
     ccache ca-certificates libical-dev
     xvfb openbox trayer x11-utils
+    qt6-wayland weston
+    qtkeychain-qt6-dev
+    dbus dbus-x11 python3-dbus python3-dbusmock
+    haskell-status-notifier-item-utils gnome-keyring libsecret-tools
+    dpkg-dev file lintian appstream desktop-file-utils
     locales
     "$@" # what a caller needs besides, such as the fuzz script's compiler
 )
