@@ -9,6 +9,7 @@
 #include "core/DateText.h"
 #include "core/Error.h"
 #include "mail/Correo_Unit.h"
+#include "mail/MailPassword.h"
 #include "mail/pop3/Pop3Client.h"
 #include "platform/BringToFront.h"
 #include "platform/EditLimits.h"
@@ -103,6 +104,8 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     POP->setObjectName(QStringLiteral("POP"));
     MailChecker = std::make_unique<MailCheck>(POP, ui->CheckBoxError, ui->CheckBoxPrograma);
     MailChecker->onErrorAcknowledged = [] { ContadorCorreo = 1; };
+    auto* password = new MailPassword(ui->EditMail1Pass, ui->Label7, this);
+    connectGuarded(password, &MailPassword::keptInKeyring, this, &TOstiva_Form::OlvidarClaveArchivo);
     TCorreo_Form::setProgramSource([this] { return ui->EditPrograma->text(); });
     Rutines1 = new TRutines(this);
     Rutines1->setObjectName(QStringLiteral("Rutines1"));
