@@ -19,8 +19,11 @@ MailPassword::MailPassword(QLineEdit* edit, QLabel* note, QObject* parent)
     m_keyring->setObjectName(QStringLiteral("MailKeyring"));
     connect(m_keyring, &PasswordKeyring::readFinished, this, &MailPassword::onRead);
     connect(m_keyring, &PasswordKeyring::stored, this, &MailPassword::onStored);
-    // What the user types is the password from then on, whatever a read brings later.
-    connect(m_edit, &QLineEdit::textEdited, this, [this] {
+    // What is put into the edit (typed, pasted, set) is the password from then on, whatever
+    // a read brings later.
+    connect(m_edit, &QLineEdit::textChanged, this, [this] {
+        if (m_filling)
+            return;
         m_state = State::Known;
         answerWaiting();
     });
@@ -29,7 +32,7 @@ MailPassword::MailPassword(QLineEdit* edit, QLabel* note, QObject* parent)
 void MailPassword::load(const QString& filePassword)
 {
     if (!filePassword.isEmpty()) {
-        m_edit->setText(filePassword);
+        fill(filePassword);
         m_state = State::Known;
         m_storing = filePassword;
         m_keyring->store(filePassword);
@@ -68,13 +71,13 @@ void MailPassword::onRead(const PasswordKeyring::Result& result)
         return; // the user typed a password meanwhile
     switch (result.status) {
     case PasswordKeyring::Status::Found:
-        m_edit->setText(result.password);
+        fill(result.password);
         m_state = State::Known;
         setNote(kInKeyring);
         break;
     case PasswordKeyring::Status::NotFound:
         // An open keyring without the entry: no password was ever saved there.
-        m_edit->clear();
+        fill(QString());
         m_state = State::Known;
         setNote(kInKeyring);
         break;
@@ -121,6 +124,13 @@ void MailPassword::answerWaiting()
         else
             answer(false, m_reason);
     }
+}
+
+void MailPassword::fill(const QString& password)
+{
+    m_filling = true;
+    m_edit->setText(password);
+    m_filling = false;
 }
 
 void MailPassword::setNote(const QString& text)

@@ -6,8 +6,8 @@
 // label of the "e-mail" page says in one line where the password is kept, or why it could
 // not be read.
 //
-// The password edit stays the live setting: what the user types wins over a read still
-// under way. A read that failed (locked keyring, refused unlock, no answer) leaves the
+// The password edit stays the live setting: whatever is put into it wins over a read
+// still under way. A read that failed (locked keyring, refused unlock, no answer) leaves the
 // password unknown, never empty: a check fails with the reason instead of logging in, and
 // "Guardar" leaves the stored password alone until the user types one.
 
@@ -56,6 +56,7 @@ private:
     void onStored(const PasswordKeyring::Result& result);
     void answerWaiting();
     void setNote(const QString& text);
+    void fill(const QString& password); // the keyring's answer into the edit
 
     QLineEdit* m_edit;
     QLabel* m_note;
@@ -63,5 +64,6 @@ private:
     State m_state = State::Known;
     QString m_reason;  // why the last read failed
     QString m_storing; // the password of the store under way
+    bool m_filling = false;
     std::vector<Answer> m_waiting;
 };
