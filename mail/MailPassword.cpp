@@ -88,8 +88,10 @@ void MailPassword::onRead(const PasswordKeyring::Result& result)
         break;
     case PasswordKeyring::Status::Failed:
         m_state = State::Unreadable;
-        m_reason = kUnreadable.arg(result.reason);
-        setNote(m_reason);
+        setNote(kUnreadable.arg(result.reason));
+        m_reason = kUnreadable.arg(result.detail.isEmpty()
+                                       ? result.reason
+                                       : result.reason + QStringLiteral(" (") + result.detail + QStringLiteral(")"));
         break;
     }
     answerWaiting();

@@ -17,9 +17,31 @@ namespace {
 const QString kSecrets = QStringLiteral("org.freedesktop.secrets");
 const QString kDefaultCollection = QStringLiteral("/org/freedesktop/secrets/aliases/default");
 
-PasswordKeyring::Result failed(const QString& reason)
+PasswordKeyring::Result answer(PasswordKeyring::Status status, const QString& password = QString())
 {
-    return {PasswordKeyring::Status::Failed, QString(), reason};
+    PasswordKeyring::Result result;
+    result.status = status;
+    result.password = password;
+    return result;
+}
+
+PasswordKeyring::Result failed(const QString& reason, const QString& detail = QString())
+{
+    PasswordKeyring::Result result;
+    result.reason = reason;
+    result.detail = detail;
+    return result;
+}
+
+// Said once per run: the program then goes on as without a keyring.
+void logNoKeyring(const QString& why)
+{
+    static bool logged = false;
+    if (logged)
+        return;
+    logged = true;
+    qCInfo(lcKeyring, "Sin depósito de claves, la contraseña del correo queda en el archivo de configuración: %s",
+           qUtf8Printable(why));
 }
 
 } // namespace
@@ -51,13 +73,10 @@ QString PasswordKeyring::statusName(Status status)
 // bus of its own for the X display (autolaunch), and the keyring would be activated on it.
 bool PasswordKeyring::busAvailable()
 {
-    static bool logged = false;
     const bool available =
         !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
-    if (!available && !logged) {
-        logged = true;
-        qCInfo(lcKeyring, "Sin bus de sesión de D-Bus: la contraseña del correo queda en el archivo de configuración");
-    }
+    if (!available)
+        logNoKeyring(QStringLiteral("no hay bus de sesión de D-Bus"));
     return available;
 }
 
@@ -70,7 +89,7 @@ void PasswordKeyring::read()
     armTimeout(serial, true);
     if (!busAvailable()) {
         // Answered from the event loop all the same, as a keyring's answer would be.
-        QTimer::singleShot(0, this, [this, serial] { finishRead(serial, {Status::NoKeyring, {}, {}}); });
+        QTimer::singleShot(0, this, [this, serial] { finishRead(serial, answer(Status::NoKeyring)); });
         return;
     }
     startRead([this, serial](const Result& result) { finishRead(serial, result); });
@@ -82,18 +101,17 @@ void PasswordKeyring::store(const QString& password)
     m_storeSerial = serial;
     armTimeout(serial, false);
     if (!busAvailable()) {
-        QTimer::singleShot(0, this, [this, serial] { finishStore(serial, {Status::NoKeyring, {}, {}}); });
+        QTimer::singleShot(0, this, [this, serial] { finishStore(serial, answer(Status::NoKeyring)); });
         return;
     }
     startWrite(serial, password, [this, serial, password] {
         startRead([this, serial, password](const Result& back) {
             if (back.status == Status::Found && back.password != password) {
-                finishStore(serial, failed(QStringLiteral(
-                                        "la contraseña leída del depósito de claves no es la que se guardó")));
+                finishStore(serial, failed(QStringLiteral("el depósito de claves devolvió otra contraseña")));
                 return;
             }
             if (back.status == Status::NotFound) {
-                finishStore(serial, failed(QStringLiteral("el depósito de claves no devolvió la contraseña guardada")));
+                finishStore(serial, failed(QStringLiteral("el depósito de claves no devolvió la contraseña")));
                 return;
             }
             finishStore(serial, back);
@@ -140,7 +158,7 @@ void PasswordKeyring::startRead(Done done)
         auto* readJob = static_cast<QKeychain::ReadPasswordJob*>(finished);
         switch (readJob->error()) {
         case QKeychain::NoError:
-            done({Status::Found, readJob->textData(), {}});
+            done(answer(Status::Found, readJob->textData()));
             return;
         case QKeychain::EntryNotFound:
             // Also the answer of a locked keyring whose unlock was refused or failed:
@@ -148,18 +166,18 @@ void PasswordKeyring::startRead(Done done)
             askLocked([done](Lock lock, const QString& why) {
                 switch (lock) {
                 case Lock::Unlocked:
-                    done({Status::NotFound, {}, {}});
+                    done(answer(Status::NotFound));
                     return;
                 case Lock::Locked:
                     done(failed(QStringLiteral("el depósito de claves está bloqueado")));
                     return;
                 case Lock::NoService:
-                    done({Status::NoKeyring, {}, {}});
+                    done(answer(Status::NoKeyring));
                     return;
                 case Lock::Unknown:
                     break;
                 }
-                done(failed(QStringLiteral("no se pudo saber si el depósito de claves está abierto (%1)").arg(why)));
+                done(failed(QStringLiteral("no se pudo saber si el depósito de claves está abierto"), why));
             });
             return;
         default:
@@ -194,9 +212,8 @@ void PasswordKeyring::explainFailure(const QString& what, Done done)
     askLocked([what, done](Lock lock, const QString&) {
         switch (lock) {
         case Lock::NoService:
-            qCInfo(lcKeyring, "No hay depósito de claves (%s) en el bus de sesión: %s", qUtf8Printable(kSecrets),
-                   qUtf8Printable(what));
-            done({Status::NoKeyring, {}, {}});
+            logNoKeyring(QStringLiteral("%1 no está en el bus de sesión: %2").arg(kSecrets, what));
+            done(answer(Status::NoKeyring));
             return;
         case Lock::Locked:
             done(failed(QStringLiteral("el depósito de claves está bloqueado")));
@@ -205,7 +222,7 @@ void PasswordKeyring::explainFailure(const QString& what, Done done)
         case Lock::Unknown:
             break;
         }
-        done(failed(QStringLiteral("el depósito de claves respondió «%1»").arg(what)));
+        done(failed(QStringLiteral("el depósito de claves dio un error"), what));
     });
 }
 

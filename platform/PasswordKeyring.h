@@ -29,7 +29,8 @@ public:
     {
         Status status = Status::Failed;
         QString password; // Found
-        QString reason;   // Failed: in Spanish, a clause without a full stop
+        QString reason;   // Failed: in Spanish, a short clause without a full stop
+        QString detail;   // Failed: the keyring's own text, when there is one
     };
 
     PasswordKeyring(const QString& service, const QString& key, QObject* parent = nullptr);

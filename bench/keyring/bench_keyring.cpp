@@ -1,8 +1,8 @@
 // Times password stores (write and read back) and reads through the keyring, and measures
 // the longest gap between the ticks of a 10 ms timer meanwhile: how long the event loop,
 // and so the windows, stood still. Run it on a private bus with a keyring:
-//   tests/support/private-session.sh tests/support/keyring-session.sh --keyring \
-//       build/bench/keyring/bench_keyring [rounds]     (default 50)
+//   tests/support/private-session.sh tests/support/keyring-session.sh --keyring
+//     build/bench/keyring/bench_keyring [rounds]     (default 50)
 // Without the keyring (no --keyring) it times the answer "no keyring" instead.
 
 #include "platform/PasswordKeyring.h"
