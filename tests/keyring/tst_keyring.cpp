@@ -16,6 +16,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,6 +87,18 @@ void guardar(const QString& user, const QString& password, const QString& server
     Ostiva_Form->EditPOP3()->setText(server);
     Ostiva_Form->BitBtn5Click();
 }
+
+// Takes every call and never answers it: a keyring that hangs (a prompt nobody answers).
+class SilentService : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString&) const override { return QString(); }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        message.setDelayedReply(true);
+        return true;
+    }
+};
 
 #define WAIT_CHECK_DONE() QTRY_VERIFY_WITH_TIMEOUT(!Ostiva_Form->CorreoEnCurso(), 15000)
 
@@ -291,6 +304,30 @@ private slots:
         WAIT_CHECK_DONE();
         QCOMPARE(storedPassword(), QStringLiteral("x8hwjy"));
         QCOMPARE(fixture.messages.size(), 0);
+    }
+
+    // A keyring that never answers is a failure once the time is up, for reads and stores.
+    void silentKeyringTimesOut()
+    {
+        QDBusConnection service = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "silent");
+        SilentService silent;
+        QVERIFY(service.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath));
+        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.secrets")));
+
+        PasswordKeyring keyring(QStringLiteral("Pennaro"), QStringLiteral("password1"));
+        keyring.setTimeout(500);
+        QSignalSpy read(&keyring, &PasswordKeyring::readFinished);
+        QSignalSpy stored(&keyring, &PasswordKeyring::stored);
+        keyring.read();
+        keyring.store(QStringLiteral("s3cret"));
+        QTRY_COMPARE_WITH_TIMEOUT(read.count() + stored.count(), 2, 15000);
+        for (const QSignalSpy* spy : {&read, &stored}) {
+            const auto result = spy->first().first().value<PasswordKeyring::Result>();
+            QCOMPARE(PasswordKeyring::statusName(result.status), QStringLiteral("Failed"));
+            QCOMPARE(result.reason, QStringLiteral("el depósito de claves no respondió a tiempo"));
+        }
+        service.unregisterService(QStringLiteral("org.freedesktop.secrets"));
+        QDBusConnection::disconnectFromBus("silent");
     }
 };
 
