@@ -93,8 +93,8 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     for (QLineEdit* edit : {ui->EditMail1User, ui->EditMail1Pass, ui->EditPOP3, ui->EditPrograma})
         new TypedLengthValidator(edit, kTypedLimit);
     showPasswordAsAsterisks(ui->EditMail1Pass);
-    // Room for the three lines that the longest word of where the password is kept takes;
-    // the window's size is fixed below, before any of them is known.
+    // Room for three lines, what the longest text on where the password is kept takes: the
+    // window's size is fixed below, before that text is known.
     ui->Label7->setMinimumHeight(3 * ui->Label7->fontMetrics().lineSpacing());
 
     Placement = new CornerPlacement(this, ScreenCorner::BottomRight, 30);
