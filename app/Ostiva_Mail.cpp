@@ -1,15 +1,19 @@
 // The main window's mail side: the settings on the "e-mail" page (loaded at start,
-// written by "Guardar", the password scrambled), and the commands that start a mailbox
-// check (the check itself is MailCheck's).
+// written by "Guardar"; the password in the desktop's keyring, else scrambled in the
+// settings file, see MailPassword), and the commands that start a mailbox check (the
+// check itself is MailCheck's).
 
 #include "app/Ostiva_Unit.h"
 
 #include "common/Rutines.h"
 #include "mail/MailCheck.h"
+#include "mail/MailPassword.h"
 #include "mail/PasswordScramble.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+
+#include <optional>
 
 namespace {
 
@@ -26,6 +30,17 @@ const QString kPrograma = QStringLiteral("Programa");
 constexpr int kText = 1;
 constexpr int kInteger = 3;
 
+// The stored "password1" text of the batch's settings; none when the value (or the key)
+// is missing or is not a text.
+std::optional<QString> storedPassword(SettingsBatch& batch)
+{
+    const RegKey* key = batch.store(HKEY_LOCAL_MACHINE).findKey(kKey);
+    const RegValue* value = key ? key->value(kPassword) : nullptr;
+    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
+        return std::nullopt;
+    return SettingsStore::dataText(value->data);
+}
+
 } // namespace
 
 // --- settings -----------------------------------------------------------------
@@ -37,7 +52,12 @@ void TOstiva_Form::CargarCorreo()
     // The settings file is read once for all of them.
     SettingsBatch batch;
     EditMail1User()->setText(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kUser));
-    EditMail1Pass()->setText(DeEncrypt(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kPassword)));
+    // A password still kept in the file is moved into the keyring; with none there, the
+    // keyring's is read. Either answers later, from the event loop.
+    const QString filePassword = DeEncrypt(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kPassword));
+    EditMail1Pass()->setText(filePassword);
+    if (MailPassword* password = ClaveCorreo())
+        password->load(filePassword);
     if (!Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kTiempo).isEmpty())
         EditTiempo()->setText(Rutines1->LeeRegistroCadena(HKEY_LOCAL_MACHINE, kKey, kTiempo));
     CheckBoxError()->setChecked(Rutines1->LeeRegistroEntero(HKEY_LOCAL_MACHINE, kKey, kError) == 1);
@@ -54,7 +74,18 @@ void TOstiva_Form::BitBtn5Click()
     SettingsBatch batch;
     try {
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kUser, kText, EditMail1User()->text());
-        Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
+        // The file keeps the scrambled password until the keyring has it, read back equal.
+        // A password that could not be read from the keyring is not the empty edit: then
+        // neither copy is touched.
+        MailPassword* password = ClaveCorreo();
+        if (!password || password->known()) {
+            Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
+            if (password)
+                password->save();
+        } else if (!storedPassword(batch)) {
+            // A value to load at the next start, which stops at a missing one.
+            Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, QString());
+        }
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kTiempo, kText, EditTiempo()->text());
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kError, kInteger, CheckBoxError()->isChecked() ? 1 : 0);
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger, CheckBoxPrograma()->isChecked() ? 1 : 0);
@@ -67,6 +98,26 @@ void TOstiva_Form::BitBtn5Click()
         throw;
     }
     batch.commit();
+}
+
+// The keyring holds the password, read back equal: the file's scrambled copy is emptied,
+// unless "Guardar" has stored another password in the file since.
+void TOstiva_Form::OlvidarClaveArchivo(const QString& password)
+{
+    const QString scrambled = Encrypt(password);
+    if (scrambled.isEmpty())
+        return;
+    SettingsBatch batch;
+    const std::optional<QString> stored = storedPassword(batch);
+    if (!stored || *stored != scrambled)
+        return;
+    Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, QString());
+    batch.commit();
+}
+
+MailPassword* TOstiva_Form::ClaveCorreo() const
+{
+    return findChild<MailPassword*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 // Each byte of the text's UTF-8 form moves up by 5 (mod 256) and becomes the character
@@ -94,7 +145,15 @@ void TOstiva_Form::BitBtn4Click()
     ContadorCorreo = 1;
     if (EditMail1User()->text().isEmpty())
         return;
-    Cartero(EditMail1User()->text(), EditMail1Pass()->text(), EditPOP3()->text());
+    MailPassword* password = ClaveCorreo();
+    if (!password || password->known()) {
+        Cartero(EditMail1User()->text(), EditMail1Pass()->text(), EditPOP3()->text());
+        return;
+    }
+    // The password is still being read from the keyring, or could not be: the check
+    // waits for a read, and fails with its reason rather than log in without a password.
+    MailChecker->runWhenPassword(EditMail1User()->text(), EditPOP3()->text(),
+                                 [password](MailCheck::PasswordAnswer answer) { password->whenKnown(answer); });
 }
 
 // One mailbox check with these texts; never lets an error escape (see MailCheck).

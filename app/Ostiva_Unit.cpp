@@ -9,6 +9,7 @@
 #include "core/DateText.h"
 #include "core/Error.h"
 #include "mail/Correo_Unit.h"
+#include "mail/MailPassword.h"
 #include "mail/pop3/Pop3Client.h"
 #include "platform/BringToFront.h"
 #include "platform/EditLimits.h"
@@ -92,6 +93,9 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     for (QLineEdit* edit : {ui->EditMail1User, ui->EditMail1Pass, ui->EditPOP3, ui->EditPrograma})
         new TypedLengthValidator(edit, kTypedLimit);
     showPasswordAsAsterisks(ui->EditMail1Pass);
+    // Room for three lines, what the longest text on where the password is kept takes: the
+    // window's size is fixed below, before that text is known.
+    ui->Label7->setMinimumHeight(3 * ui->Label7->fontMetrics().lineSpacing());
 
     Placement = new CornerPlacement(this, ScreenCorner::BottomRight, 30);
 
@@ -103,6 +107,8 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     POP->setObjectName(QStringLiteral("POP"));
     MailChecker = std::make_unique<MailCheck>(POP, ui->CheckBoxError, ui->CheckBoxPrograma);
     MailChecker->onErrorAcknowledged = [] { ContadorCorreo = 1; };
+    auto* password = new MailPassword(ui->EditMail1Pass, ui->Label7, this);
+    connectGuarded(password, &MailPassword::keptInKeyring, this, &TOstiva_Form::OlvidarClaveArchivo);
     TCorreo_Form::setProgramSource([this] { return ui->EditPrograma->text(); });
     Rutines1 = new TRutines(this);
     Rutines1->setObjectName(QStringLiteral("Rutines1"));

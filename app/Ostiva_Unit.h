@@ -32,6 +32,7 @@ class TrayIcon;
 class TRutines;
 class TDataModuleReminder;
 class DBGrid;
+class MailPassword;
 class MonthCalendarAdapter;
 
 namespace Ui {
@@ -129,6 +130,9 @@ public:
     QString Encrypt(const QString& text) const;
     QString DeEncrypt(const QString& text) const;
     bool CorreoEnCurso() const; // a mailbox check is under way: no second one starts meanwhile
+    // Where the password is kept (keyring or settings file), a child of the window.
+    MailPassword* ClaveCorreo() const;
+    void OlvidarClaveArchivo(const QString& password); // the keyring holds it: empties the file's copy
     std::unique_ptr<MailCheck> MailChecker;
 
     // Ends the program (the "&Terminar" path); tests replace it to stay alive.

@@ -94,6 +94,23 @@ void MailCheck::run(const QString& user, const QString& password, const QString&
     });
 }
 
+void MailCheck::runWhenPassword(const QString& user, const QString& server,
+                                const std::function<void(PasswordAnswer)>& fetch)
+{
+    if (m_inProgress)
+        return;
+    m_inProgress = true;
+    step(user, [&] {
+        fetch([this, user, server](bool ok, const QString& passwordOrReason) {
+            m_inProgress = false;
+            if (ok)
+                run(user, passwordOrReason, server);
+            else
+                step(user, [&] { fail(user, passwordOrReason); });
+        });
+    });
+}
+
 // The count is in: new mail is announced, then the client says goodbye.
 void MailCheck::counted(const QString& user, int count)
 {

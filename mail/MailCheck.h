@@ -28,6 +28,11 @@ public:
 
     // Starts a check unless one is under way. Never raises: a failure ends the check.
     void run(const QString& user, const QString& password, const QString& server);
+    // Starts a check whose password is still to come (being read from the keyring); the
+    // check is under way meanwhile. `fetch` is handed the answer to give once: the password,
+    // or why it could not be had, which ends the check as a failure without connecting.
+    using PasswordAnswer = std::function<void(bool ok, const QString& passwordOrReason)>;
+    void runWhenPassword(const QString& user, const QString& server, const std::function<void(PasswordAnswer)>& fetch);
     bool inProgress() const { return m_inProgress; }
 
 private:
