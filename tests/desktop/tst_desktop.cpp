@@ -247,6 +247,7 @@ private slots:
         TrayIcon::setAvailableOverride(-1); // the real desktop
         f.createProgram();
         QVERIFY(!Ostiva_Form->TraySeen);
+        QTRY_VERIFY_WITH_TIMEOUT(Ostiva_Form->isVisible(), kWait);
         QVERIFY(QTest::qWaitForWindowExposed(Ostiva_Form, kWait));
         QTest::qWait(2000); // the panel comes a while after the program
 
