@@ -28,6 +28,8 @@ QDBusMessage hostQuestion()
     QDBusMessage m = QDBusMessage::createMethodCall(
         kWatcherService, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     m << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+    // Asking must not start a watcher that the desktop does not run.
+    m.setAutoStartService(false);
     return m;
 }
 

@@ -83,9 +83,11 @@ QDBusMessage StatusNotifierPanel::watcherQuestion(const QString& property)
 
 bool StatusNotifierPanel::stopWatcher()
 {
-    ::kill(pid_t(m_watcher.processId()), SIGTERM);
-    if (!m_watcher.waitForFinished(kWait))
-        return false;
+    if (m_watcher.state() != QProcess::NotRunning) {
+        ::kill(pid_t(m_watcher.processId()), SIGTERM);
+        if (!m_watcher.waitForFinished(kWait))
+            return false;
+    }
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return QTest::qWaitFor([&] { return !bus->isServiceRegistered(kWatcher).value(); }, kWait);
 }
