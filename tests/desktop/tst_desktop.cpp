@@ -269,6 +269,7 @@ private slots:
         IconData->deliver(TrayIcon::kLeftDoubleClick);
         QTRY_VERIFY_WITH_TIMEOUT(atBottomRight(Ostiva_Form), kWait);
         QVERIFY(!IconData->isShown());
+        QCOMPARE(tray.state(), QProcess::Running);
         ::kill(pid_t(tray.processId()), SIGTERM);
         tray.waitForFinished(kWait);
     }
