@@ -257,13 +257,15 @@ void TOstiva_Form::FormCreate()
     IconData = new TrayIcon(this);
     IconData->setIcon(windowIcon());
     IconData->setToolTip(DateText::shortDate(today));
+    IconData->setMenu(PopupMenu1);
     connectGuarded(IconData, &TrayIcon::message, this, &TOstiva_Form::TrayMessage);
-    StartedWithTray = TrayIcon::isAvailable();
-    if (StartedWithTray) {
+    connectGuarded(IconData, &TrayIcon::appeared, this, &TOstiva_Form::TrayAppeared);
+    TraySeen = IconData->isAvailable();
+    if (TraySeen) {
         IconData->add();
     } else {
         // No notification area: the window itself must stay reachable, so it is shown
-        // once the event loop runs, and closing it ends the program.
+        // once the event loop runs, and closing it ends the program until a tray appears.
         QTimer::singleShot(0, this, [this] { guarded([this] { mnuShowClick(); }); });
     }
 
@@ -301,6 +303,16 @@ void TOstiva_Form::TrayMessage(int mouseMessage)
     }
 }
 
+void TOstiva_Form::TrayAppeared()
+{
+    // A panel that started after the program: the icon docks at once, and from now on
+    // the window and the icon alternate as if the tray had been there from the start.
+    if (TraySeen || Terminating)
+        return;
+    TraySeen = true;
+    IconData->add();
+}
+
 void TOstiva_Form::mnuShowClick()
 {
     showFromTray();
@@ -308,7 +320,7 @@ void TOstiva_Form::mnuShowClick()
 
 void TOstiva_Form::closeEvent(QCloseEvent* event)
 {
-    if (!StartedWithTray || Terminating) {
+    if (!TraySeen || Terminating) {
         // Without a notification area the window is the program: closing it ends it.
         event->accept();
         guarded([this] { mnuExitClick(); });

@@ -93,6 +93,7 @@ public:
 
     // --- icon and show/hide cycle ----------------------------------------
     void TrayMessage(int mouseMessage);
+    void TrayAppeared(); // the first notification area of a run that started without one
     void mnuShowClick();
     void mnuExitClick();
 
@@ -139,10 +140,11 @@ public:
     static void setQuitHandler(std::function<void()> handler);
     // True once "&Terminar" asked the program to end: the next tick switches the timer off.
     bool Terminating = false;
-    // Whether the desktop had a notification area when the program started. Only then
-    // does closing the window hide it; a tray that is gone for a moment (a panel restart)
-    // does not turn the close box into an end of the program.
-    bool StartedWithTray = false;
+    // Whether the desktop has had a notification area since the program started (at
+    // start, or a panel that came later). Only then does closing the window hide it; a tray
+    // that is gone for a moment (a panel restart) does not turn the close box into an end
+    // of the program.
+    bool TraySeen = false;
     // Keeps the frame at the bottom-right corner while the window manager frames it.
     CornerPlacement* Placement = nullptr;
 

@@ -8,7 +8,7 @@ packages=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6svg6
     libsqlite3-dev libjpeg-dev libsndfile1-dev libpulse-dev
-    libgl-dev fonts-dejavu-core pulseaudio
+    libgl-dev libxcb1-dev fonts-dejavu-core pulseaudio
     ccache ca-certificates libical-dev
     xvfb openbox trayer x11-utils
     qt6-wayland weston

@@ -1,6 +1,7 @@
 // The program's windows on a real X server with a window manager: where the frames land,
 // how boxes stack over the window that raised them, what the title bars say and offer,
-// and the close box while the tray is briefly gone. Every wait is for a condition.
+// the close box while the tray is briefly gone, and a tray that comes after the program.
+// Every wait is for a condition.
 
 #include "support/ProgramFixture.h"
 #include "support/XWindows.h"
@@ -14,6 +15,7 @@
 #include "store/Data_Unit.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -75,6 +77,20 @@ bool checkBoxOf(QAbstractButton* button, const std::function<bool(QMessageBox*)>
     if (!QTest::qWaitFor([&] { return !poll.isActive(); }, kWait + 5000))
         return false;
     return held;
+}
+
+// Whether the tray icon's window sits inside a notification area (reparented away from the root).
+bool iconDocked()
+{
+    const quint32 rootWindow = xwindows::root();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 && w->isVisible()) {
+            const quint32 p = xwindows::parent(xid(w));
+            if (p != 0 && p != rootWindow)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool stackedAbove(QWidget* upper, QWidget* lower)
@@ -199,7 +215,7 @@ private slots:
         ProgramFixture f;
         TrayIcon::setAvailableOverride(-1); // the real notification area
         f.createProgram();
-        QVERIFY(Ostiva_Form->StartedWithTray);
+        QVERIFY(Ostiva_Form->TraySeen);
         IconData->deliver(TrayIcon::kLeftDoubleClick);
         QVERIFY(QTest::qWaitForWindowExposed(Ostiva_Form, kWait));
 
@@ -217,20 +233,45 @@ private slots:
         again.start(QStringLiteral("trayer"), {});
         QVERIFY(again.waitForStarted(kWait));
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), kWait);
-        const quint32 rootWindow = xwindows::root();
-        auto docked = [rootWindow] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 && w->isVisible()) {
-                    const quint32 p = xwindows::parent(xid(w));
-                    if (p != 0 && p != rootWindow)
-                        return true;
-                }
-            }
-            return false;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(docked(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(iconDocked(), kWait);
         ::kill(pid_t(again.processId()), SIGTERM);
         again.waitForFinished(kWait);
+    }
+
+    // A panel started after the program (an autostart race): until it comes, the window is
+    // the program; once it is there the icon docks at once and closing only hides.
+    void aTrayStartedLaterTakesTheIcon()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!QSystemTrayIcon::isSystemTrayAvailable(), kWait);
+        ProgramFixture f;
+        TrayIcon::setAvailableOverride(-1); // the real desktop
+        f.createProgram();
+        QVERIFY(!Ostiva_Form->TraySeen);
+        QTRY_VERIFY_WITH_TIMEOUT(Ostiva_Form->isVisible(), kWait);
+        QVERIFY(QTest::qWaitForWindowExposed(Ostiva_Form, kWait));
+        QTest::qWait(2000); // the panel comes a while after the program
+
+        QProcess tray;
+        QElapsedTimer docking;
+        tray.start(QStringLiteral("trayer"), {});
+        QVERIFY(tray.waitForStarted(kWait));
+        docking.start();
+        QTRY_VERIFY_WITH_TIMEOUT(iconDocked(), kWait);
+        qInfo("icon docked %lld ms after the panel started", docking.elapsed());
+        QVERIFY(Ostiva_Form->TraySeen);
+        QVERIFY(Ostiva_Form->isVisible());
+
+        QVERIFY(!Ostiva_Form->close());
+        QVERIFY(!Ostiva_Form->isVisible());
+        QCOMPARE(f.quitRequests, 0);
+        QVERIFY(IconData->isShown());
+        // A double click on the docked icon opens the window again, as with a tray at start.
+        IconData->deliver(TrayIcon::kLeftDoubleClick);
+        QTRY_VERIFY_WITH_TIMEOUT(atBottomRight(Ostiva_Form), kWait);
+        QVERIFY(!IconData->isShown());
+        QCOMPARE(tray.state(), QProcess::Running);
+        ::kill(pid_t(tray.processId()), SIGTERM);
+        tray.waitForFinished(kWait);
     }
 };
 
