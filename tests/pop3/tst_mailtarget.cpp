@@ -92,6 +92,33 @@ private slots:
                      qPrintable(reason));
         }
     }
+
+    // The host written back into a server text reads as the same host: the address the
+    // error texts suggest can be typed as it stands.
+    void typedHostReadsBack_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("name") << "pop.example.org"
+                              << "pop.example.org";
+        QTest::newRow("IPv4") << "127.0.0.1"
+                              << "127.0.0.1";
+        QTest::newRow("IPv6") << "::1"
+                              << "[::1]";
+        QTest::newRow("IPv6 with scope") << "fe80::1%lo"
+                                         << "[fe80::1%lo]";
+    }
+    void typedHostReadsBack()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, typed);
+        QCOMPARE(MailTarget::typedHost(host), typed);
+        for (const QString& text : {QStringLiteral("pop3s://") + typed, typed + QStringLiteral(":2110")}) {
+            MailTarget target;
+            QVERIFY2(MailTarget::parse(text, &target), qPrintable(text));
+            QCOMPARE(target.host, host);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMailTarget)
