@@ -150,8 +150,10 @@ Dataset::~Dataset()
 void Dataset::close()
 {
     markClosed();
-    // The prepared statements go too: while one is left, closing the connection's handle
-    // is only deferred, and the file stays open.
+}
+
+void Dataset::releaseStatements()
+{
     m_stmts.reset();
     forgetRows();
 }
