@@ -226,7 +226,11 @@ void TDireccion_Form::prepareForCard()
 void TDireccion_Form::BitBtn1Click()
 {
     engine::Table* table = DataModuleReminder->TableLibreta;
-    if (ui->DBEditNombre->text().isEmpty()) {
+    // The name edit's text counts only while it holds a typed value not yet written: on a
+    // page not shown since the card was opened, the edit still shows an earlier card.
+    const QString nombre =
+        ui->DBEditNombre->isModified() ? ui->DBEditNombre->text() : fieldText(table, QStringLiteral("Nombre"));
+    if (nombre.isEmpty()) {
         seams::showPlain(QStringLiteral("FaltanDatos: Nombre"), this);
         PageControl1->setCurrentWidget(ui->TabSheet1);
         ui->DBEditNombre->setFocus();

@@ -9,6 +9,7 @@
 #include "mail/MailCheck.h"
 #include "mail/MailPassword.h"
 #include "mail/PasswordScramble.h"
+#include "mail/TlsMemory.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -90,6 +91,9 @@ void TOstiva_Form::BitBtn5Click()
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kError, kInteger, CheckBoxError()->isChecked() ? 1 : 0);
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kAbrir, kInteger, CheckBoxPrograma()->isChecked() ? 1 : 0);
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPop3, kText, EditPOP3()->text());
+        // An empty server text forgets which servers must be spoken to encrypted.
+        if (EditPOP3()->text().trimmed().isEmpty())
+            TlsMemory::forgetAll();
         IntervaloCorreo = StrToInt(EditTiempo()->text());
         Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPrograma, kText, EditPrograma()->text());
     } catch (...) {

@@ -170,9 +170,8 @@ void TOstiva_Form::connectHandlers()
     connectGuarded(ui->SpeedButton1, &QToolButton::clicked, this, &TOstiva_Form::SpeedButton1Click);
     connectGuarded(ui->BitBtn5, &QPushButton::clicked, this, &TOstiva_Form::BitBtn5Click);
     connectGuarded(ui->BitBtn4, &QPushButton::clicked, this, &TOstiva_Form::BitBtn4Click);
-    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::clicked, this, &TOstiva_Form::MonthCalendar1Click);
-    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::currentPageChanged, this, &TOstiva_Form::MonthCalendar1Click);
-    connectGuarded(ui->MonthCalendar1, &QCalendarWidget::selectionChanged, this, &TOstiva_Form::MonthCalendar1Click);
+    // A click, a page arrow and a change of selection, each run once per user action.
+    connectGuarded(CalendarMarks, &MonthCalendarAdapter::activated, this, &TOstiva_Form::MonthCalendar1Click);
     connectGuarded(Acerca1, &QAction::triggered, this, &TOstiva_Form::Acerca1Click);
     connectGuarded(Anadirdirecciones1, &QAction::triggered, this, &TOstiva_Form::Anadirdirecciones1Click);
     connectGuarded(Direcciones1, &QAction::triggered, this, &TOstiva_Form::Direcciones1Click);

@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "mail/Correo_Unit.h"
+#include "mail/TlsMemory.h"
 #include "mail/pop3/MailTarget.h"
 #include "mail/pop3/Pop3Client.h"
 #include "platform/BringToFront.h"
@@ -70,12 +71,16 @@ void MailCheck::run(const QString& user, const QString& password, const QString&
             return;
         }
         m_pop->setTarget(target);
+        m_pop->setRequireTls(TlsMemory::remembered(target.host));
         m_pop->setUserId(user);
         m_pop->setPassword(password);
         m_inProgress = true;
 
-        m_pop->connectAndLogin([this, user](bool loggedIn, const QString& reason) {
+        m_pop->connectAndLogin([this, user, host = target.host](bool loggedIn, const QString& reason) {
             step(user, [&] {
+                // Remembered even when the login then failed: the server has shown it can encrypt.
+                if (m_pop->tlsSeen() && !m_pop->requiresTls())
+                    TlsMemory::remember(host);
                 if (!loggedIn) {
                     fail(user, reason);
                     return;

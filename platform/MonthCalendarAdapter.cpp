@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QTextCharFormat>
+#include <QTimer>
 
 namespace {
 // QCalendarWidget shows six weeks and always at least one day of the previous month.
@@ -14,8 +15,29 @@ constexpr int kMinimumLeadingDays = 1;
 MonthCalendarAdapter::MonthCalendarAdapter(QCalendarWidget* calendar, QObject* parent)
     : QObject(parent), m_calendar(calendar)
 {
-    if (m_calendar)
-        connect(m_calendar, &QCalendarWidget::currentPageChanged, this, [this] { followShownMonth(); });
+    if (!m_calendar)
+        return;
+    connect(m_calendar, &QCalendarWidget::currentPageChanged, this, [this] {
+        followShownMonth();
+        calendarChanged();
+    });
+    connect(m_calendar, &QCalendarWidget::selectionChanged, this, &MonthCalendarAdapter::calendarChanged);
+    connect(m_calendar, &QCalendarWidget::clicked, this, &MonthCalendarAdapter::calendarChanged);
+}
+
+// One click or key press can emit up to three of the calendar's signals (a page arrow
+// changes the page, which moves the selection; a day click selects and clicks). They all
+// leave the calendar in the same state, so within one pass of the event loop a signal
+// that finds the state already reported is the same action, and is dropped.
+void MonthCalendarAdapter::calendarChanged()
+{
+    const CalendarState state{m_calendar->selectedDate(), m_calendar->yearShown(), m_calendar->monthShown()};
+    if (m_reported && *m_reported == state)
+        return;
+    if (!m_reported)
+        QTimer::singleShot(0, this, [this] { m_reported.reset(); });
+    m_reported = state;
+    emit activated();
 }
 
 QDate MonthCalendarAdapter::firstShownDate() const

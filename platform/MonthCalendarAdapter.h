@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QVector>
 
+#include <optional>
+
 class QCalendarWidget;
 
 class MonthCalendarAdapter : public QObject
@@ -38,11 +40,30 @@ public:
     // day number, or the month's last day), so the selection names the month on screen.
     void followShownMonth();
 
+signals:
+    // The user clicked the calendar (a day, an arrow, the title) or moved it with the
+    // keys, or the program selected another date: once per such action, after the
+    // selection has followed a change of page.
+    void activated();
+
 private:
+    struct CalendarState
+    {
+        QDate selected;
+        int year = 0;
+        int month = 0;
+        bool operator==(const CalendarState& o) const
+        {
+            return selected == o.selected && year == o.year && month == o.month;
+        }
+    };
+
     void clearBold();
+    void calendarChanged();
 
     QPointer<QCalendarWidget> m_calendar;
     QVector<QDate> m_bold;
+    std::optional<CalendarState> m_reported; // the state last reported in this pass of the loop
 };
 
 // The date picker: a QDateEdit with a calendar pop-up showing the system's long date

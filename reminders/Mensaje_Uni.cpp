@@ -161,13 +161,14 @@ void TOKBottomDlg::showEvent(QShowEvent* event)
 
 void TOKBottomDlg::FormShow()
 {
-    // A repeating reminder shows its repetition line; any other offers the postponement
-    // list, by which "&Repetir" then postpones it.
-    const bool repeats = ReminderRepeat::repeats(DataModuleReminder->TableReminder->value(QStringLiteral("RepetirN")));
-    ui->Label1->setVisible(repeats);
-    ui->DBText3->setVisible(repeats);
-    ui->DBText4->setVisible(repeats);
-    ui->ComboBox1->setVisible(!repeats);
+    // A count of zero offers the postponement list; any other count, and a blank one (the
+    // records from before repetition existed), shows the repetition line instead.
+    const bool line =
+        ReminderRepeat::showsRepeatLine(DataModuleReminder->TableReminder->value(QStringLiteral("RepetirN")));
+    ui->Label1->setVisible(line);
+    ui->DBText3->setVisible(line);
+    ui->DBText4->setVisible(line);
+    ui->ComboBox1->setVisible(!line);
 }
 
 void TOKBottomDlg::OKBtnClick()

@@ -252,8 +252,10 @@ void TDataModuleReminder::AbrirDataBase()
 void TDataModuleReminder::CerrarDataBase()
 {
     for (engine::Dataset* dataset : std::initializer_list<engine::Dataset*>{
-             TableReminder, QueryReminder, QueryReminderMes, QueryReminderDia, TableLibreta, QueryLibreta})
+             TableReminder, QueryReminder, QueryReminderMes, QueryReminderDia, TableLibreta, QueryLibreta}) {
         dataset->close();
+        dataset->releaseStatements();
+    }
     // The files are released too, so they can be replaced or restored while the store is off.
     DatabaseReminder->disconnect();
 }

@@ -16,4 +16,16 @@ bool repeats(const QVariant& repetirN)
     return count(repetirN) > 0;
 }
 
+bool showsRepeatLine(const QVariant& repetirN)
+{
+    if (repetirN.isNull())
+        return true;
+    const QString text = repetirN.toString().trimmed();
+    if (text.isEmpty())
+        return true;
+    bool ok = false;
+    const int n = text.toInt(&ok, 10);
+    return ok && n != 0;
+}
+
 } // namespace ReminderRepeat

@@ -15,4 +15,10 @@ int count(const QVariant& repetirN);
 // alert postpones by its list.
 bool repeats(const QVariant& repetirN);
 
+// Whether the alert shows the "Se repite cada" line instead of the postponement list: for
+// every count but zero, a blank field and a negative count included. A text that is not
+// a number shows the list. Only the display follows this rule: "&Repetir" still reads a
+// blank count as 0 and postpones by the (hidden) list.
+bool showsRepeatLine(const QVariant& repetirN);
+
 } // namespace ReminderRepeat

@@ -114,3 +114,8 @@ bool MailTarget::parse(const QString& text, MailTarget* target, QString* reason)
         *target = result;
     return true;
 }
+
+QString MailTarget::typedHost(const QString& host)
+{
+    return host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+}

@@ -25,6 +25,9 @@ struct MailTarget
     // False, with `reason` in Spanish and `target` untouched, for anything else.
     static bool parse(const QString& text, MailTarget* target, QString* reason = nullptr);
 
+    // The host as a server text writes it: an IPv6 address in brackets, anything else as it is.
+    static QString typedHost(const QString& host);
+
     bool operator==(const MailTarget& other) const
     {
         return host == other.host && port == other.port && tls == other.tls;

@@ -310,7 +310,7 @@ QString Pop3Client::connectFailure(int error) const
             return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo en el puerto %1: quizá "
                                   "ese puerto no usa TLS desde el principio (pruebe %2:110, con STLS)")
                 .arg(m_port)
-                .arg(m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host);
+                .arg(MailTarget::typedHost(m_host));
         return QStringLiteral("No se pudo cifrar la conexión con el servidor de correo tras STLS");
     case QAbstractSocket::RemoteHostClosedError:
         if (m_step == Step::Handshake || (m_step == Step::Connecting && m_tls == MailTarget::Tls::Implicit))
@@ -390,6 +390,7 @@ void Pop3Client::startConnect()
     m_sslErrors.clear();
     m_capaStatusRead = false;
     m_stlsOffered = false;
+    m_tlsSeen = false;
     m_socket = new QSslSocket(this);
     // Bounds what Qt buffers while no reply is awaited; the rest waits in the kernel.
     m_socket->setReadBufferSize(MaxLineBytes);
@@ -428,6 +429,7 @@ void Pop3Client::onConnected()
 
 void Pop3Client::onEncrypted()
 {
+    m_tlsSeen = true;
     qCDebug(lcMail, "Conexión cifrada con %s (%s)", qUtf8Printable(m_host),
             qUtf8Printable(m_socket->sessionCipher().name()));
     if (m_step == Step::Connecting) {
@@ -479,7 +481,7 @@ void Pop3Client::onTimeout()
         fail(QStringLiteral("El servidor de correo no envió su saludo a tiempo (si el puerto %1 espera TLS, "
                             "escriba pop3s://%2:%1)")
                  .arg(m_port)
-                 .arg(m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host),
+                 .arg(MailTarget::typedHost(m_host)),
              Close::Abort);
     } else if (awaitingLine()) {
         fail(QStringLiteral("El servidor de correo no respondió a tiempo"), Close::Abort);
@@ -588,7 +590,7 @@ void Pop3Client::handleReply(const QByteArray& line)
         break;
     case Step::Capa:
         if (negative)
-            sendUser(); // no capability list: clear text, as servers without STLS have always had it
+            noStls(); // no capability list: clear text, as servers without STLS have always had it
         else
             m_capaStatusRead = true;
         break;
@@ -623,10 +625,13 @@ void Pop3Client::handleLoginReply(bool negative, const QByteArray& line)
         }
         return;
     }
+    // The server's words go in a sentence of their own, and the suggested server text
+    // ends at a blank, so that it can be typed as it stands.
     if (!m_socket->isEncrypted() && refusesClearText(line))
-        fail(QStringLiteral("El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; "
-                            "pruebe pop3s://%1: %2")
-                 .arg(m_host, refusal(line)),
+        fail(QStringLiteral("El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS. "
+                            "Su respuesta fue: «%2». Para usar TLS desde el principio, escriba "
+                            "pop3s://%1 como servidor POP3.")
+                 .arg(MailTarget::typedHost(m_host), refusal(line)),
              Close::Keep);
     else if (m_step == Step::User)
         fail(QStringLiteral("El servidor de correo rechazó el usuario: %1").arg(refusal(line)), Close::Keep);
@@ -652,12 +657,11 @@ void Pop3Client::handleCapability(const QByteArray& line)
 {
     if (line != ".") {
         if (capabilityName(line) == "STLS")
-            m_stlsOffered = true;
+            m_stlsOffered = m_tlsSeen = true;
         return;
     }
     if (!m_stlsOffered) {
-        qCDebug(lcMail, "%s no ofrece STLS: la sesión sigue sin cifrar", qUtf8Printable(m_host));
-        sendUser();
+        noStls();
         return;
     }
     if (!QSslSocket::supportsSsl()) {
@@ -679,6 +683,24 @@ void Pop3Client::startTls()
     m_step = Step::Handshake;
     m_timer.start(m_connectMs);
     m_socket->startClientEncryption();
+}
+
+// A server that offered encryption before and now does not may have had STLS stripped
+// from its reply on the way: it gets no user name or password in clear.
+void Pop3Client::noStls()
+{
+    if (m_requireTls) {
+        fail(QStringLiteral("El servidor de correo %1 ofreció cifrado en comprobaciones anteriores y ahora no ofrece "
+                            "STLS: no se le envían el usuario ni la contraseña sin cifrar, porque alguien en la red "
+                            "podría estar quitando el cifrado. Si el servidor ha dejado de cifrar de verdad, borre "
+                            "el texto de «Serv. POP3:», pulse «Guardar», escriba de nuevo el servidor y pulse "
+                            "«Guardar» otra vez.")
+                 .arg(MailTarget::typedHost(m_host)),
+             Close::Quit);
+        return;
+    }
+    qCDebug(lcMail, "%s no ofrece STLS: la sesión sigue sin cifrar", qUtf8Printable(m_host));
+    sendUser();
 }
 
 // The reply is read by the caller's loop or, after a handshake, when it arrives.

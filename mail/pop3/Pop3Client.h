@@ -49,6 +49,10 @@ public:
     void setPassword(const QString& password) { m_password = password; }
     void setTls(MailTarget::Tls tls) { m_tls = tls; }
     void setTarget(const MailTarget& target);
+    // A server known to have offered STLS or taken TLS before: when it now offers no STLS,
+    // the login stops before the user name goes out in clear.
+    void setRequireTls(bool require) { m_requireTls = require; }
+    bool requiresTls() const { return m_requireTls; }
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     MailTarget::Tls tls() const { return m_tls; }
@@ -75,6 +79,9 @@ public:
 
     bool isConnected() const;
     bool isEncrypted() const;
+    // The last connection's server offered STLS or the connection was encrypted, whether
+    // or not the login then went through.
+    bool tlsSeen() const { return m_tlsSeen; }
     bool isBusy() const { return m_step != Step::Idle; }
     // The last non-blank reply line read from the server.
     QString lastReply() const { return QString::fromUtf8(m_lastReply); }
@@ -127,6 +134,7 @@ private:
     void handleCapability(const QByteArray& line);
     void startTls();
     void sendUser();
+    void noStls(); // the greeting's capabilities name no STLS
     QString refusal(const QByteArray& line) const;
     QString notPop3(const QByteArray& line) const;
     QString connectFailure(int error) const;
@@ -154,6 +162,8 @@ private:
     CountDone m_countDone;
     bool m_capaStatusRead = false; // the CAPA reply's status line has come
     bool m_stlsOffered = false;
+    bool m_requireTls = false;
+    bool m_tlsSeen = false;
     QList<QSslError> m_sslErrors; // why the last handshake's certificate did not verify
 
     QSslSocket* m_socket = nullptr; // child of this client; replaced for every connection

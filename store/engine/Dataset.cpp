@@ -152,6 +152,12 @@ void Dataset::close()
     markClosed();
 }
 
+void Dataset::releaseStatements()
+{
+    m_stmts.reset();
+    forgetRows();
+}
+
 bool Dataset::isActive() const
 {
     return m_state != DataState::Inactive;

@@ -65,6 +65,10 @@ public:
     // --- life -------------------------------------------------------------
     virtual void open() = 0;
     virtual void close();
+    // Finalizes the statements prepared on the file's handle (a closed dataset keeps them
+    // for its next opening). While one is left, the connection's disconnect() only defers
+    // closing the handle, and the file stays open.
+    void releaseStatements();
     bool isActive() const;
     DataState state() const;
 

@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateEdit>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
@@ -42,6 +44,25 @@ void cancelModalSoon(QList<qint64>* opened)
         else if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
     });
+}
+
+// The table files (and their journals) of `folder` that this process holds open, read
+// from /proc/self/fd; a file deleted or replaced since it was opened is still listed.
+QStringList tableFilesHeld(const QString& folder)
+{
+    QStringList held;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    const QString prefix = QDir(folder).canonicalPath() + QLatin1Char('/');
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (!target.startsWith(prefix))
+            continue;
+        const QString name = target.mid(prefix.size()).section(QLatin1Char(' '), 0, 0);
+        if (name.startsWith(QLatin1String("Reminder.DB"), Qt::CaseInsensitive) ||
+            name.startsWith(QLatin1String("Direcciones.DB"), Qt::CaseInsensitive))
+            held.append(target.mid(prefix.size()));
+    }
+    return held;
 }
 
 } // namespace
@@ -149,6 +170,31 @@ private slots:
         QVERIFY(DataModuleReminder->QueryLibreta->isActive());
         QVERIFY(DataModuleReminder->QueryReminderDia->isActive());
         QVERIFY(f.messages.isEmpty());
+    }
+
+    // While the store is off no table file is held open, also after a table file was
+    // replaced while off and the store went on and off again; a tick changes nothing.
+    void storeOffHoldsNoFile()
+    {
+        ProgramFixture f;
+        f.createProgram();
+        Ostiva_Form->ui->ToolButton1->click(); // the day list reads the reminders
+        Reminder_Form->hide();
+        QVERIFY(!tableFilesHeld(f.dataFolder()).isEmpty());
+
+        Ostiva_Form->ui->ToolButton5->click(); // "OFF"
+        Ostiva_Form->Timer1Timer();
+        QCOMPARE(tableFilesHeld(f.dataFolder()), QStringList());
+
+        const QString reminderFile = QDir(f.dataFolder()).filePath(QStringLiteral("Reminder.DB"));
+        QVERIFY(QFile::copy(reminderFile, reminderFile + QStringLiteral(".copia")));
+        QVERIFY(QFile::remove(reminderFile));
+        QVERIFY(QFile::rename(reminderFile + QStringLiteral(".copia"), reminderFile));
+        Ostiva_Form->ui->ToolButton5->click(); // "ON"
+        QVERIFY(f.messages.isEmpty());
+        QVERIFY(!tableFilesHeld(f.dataFolder()).isEmpty());
+        Ostiva_Form->ui->ToolButton5->click(); // "OFF"
+        QCOMPARE(tableFilesHeld(f.dataFolder()), QStringList());
     }
 
     void failingCommandShowsTheErrorBox()

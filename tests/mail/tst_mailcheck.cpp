@@ -832,6 +832,50 @@ private slots:
             QVERIFY(!box.detailedText.contains(kPassword));
     }
 
+    // A server that once offered STLS is never again given the user name in clear, even
+    // on another port; another server that never offered it keeps working in clear.
+    // Emptying the server text and saving forgets it.
+    void serverThatOfferedTlsStaysEncrypted()
+    {
+        if (!QSslSocket::supportsSsl())
+            QSKIP("Qt no tiene TLS en esta máquina");
+        Pop3Client::setExtraCaCertificates({testcerts::authority()});
+        const auto untrust = qScopeGuard([] { Pop3Client::setExtraCaCertificates({}); });
+        Pop3TestServer::Script encrypted;
+        encrypted.tls = Pop3TestServer::Tls::Stls;
+        Pop3TestServer stls(encrypted);
+        Pop3TestServer clear{Pop3TestServer::Script()};
+        QVERIFY(stls.listening() && clear.listening());
+        ProgramFixture f;
+        startProgram(f);
+        const auto check = [](const QString& server) {
+            setAccount(server);
+            comprobar();
+            WAIT_CHECK_DONE();
+        };
+
+        check(clear.serverText()); // 127.0.0.1, never encrypted
+        check(QStringLiteral("localhost:%1").arg(stls.port()));
+        QVERIFY2(f.messages.isEmpty(), qPrintable(f.messages.value(0).detailedText));
+        QCOMPARE(clear.received("PASS"), true);
+
+        // The same host without STLS, as when someone strips it from the reply.
+        const int userLines = clear.texts().count("USER " + kUser.toUtf8());
+        check(QStringLiteral("localhost:%1").arg(clear.port()));
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY2(f.messages[0].detailedText.startsWith("El servidor de correo localhost ofreció cifrado"),
+                 qPrintable(f.messages[0].detailedText));
+        QCOMPARE(clear.texts().count("USER " + kUser.toUtf8()), userLines);
+
+        // The way back: an empty server text saved, then the server again.
+        Ostiva_Form->EditTiempo()->setText(QStringLiteral("5"));
+        setAccount(QString());
+        Ostiva_Form->BitBtn5Click();
+        check(QStringLiteral("localhost:%1").arg(clear.port()));
+        QCOMPARE(f.messages.size(), 1);
+        QCOMPARE(clear.texts().count("USER " + kUser.toUtf8()), userLines + 1);
+    }
+
     void noticeStandsTopRight()
     {
         ProgramFixture f;

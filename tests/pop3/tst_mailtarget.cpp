@@ -92,6 +92,22 @@ private slots:
                      qPrintable(reason));
         }
     }
+
+    // The host as the error texts suggest typing it reads back as the same host.
+    void typedHostReadsBack_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("name") << "pop.example.org";
+        QTest::newRow("IPv6") << "::1";
+        QTest::newRow("IPv6 with scope") << "fe80::1%lo";
+    }
+    void typedHostReadsBack()
+    {
+        QFETCH(QString, host);
+        MailTarget target;
+        QVERIFY(MailTarget::parse(QStringLiteral("pop3s://") + MailTarget::typedHost(host), &target));
+        QCOMPARE(target.host, host);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMailTarget)

@@ -191,8 +191,9 @@ private slots:
             << Lines{"+OK\r\n",
                      "-ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.\r\n"}
             << Lines{"CAPA", "USER ana", "Quit"}
-            << "El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS; pruebe pop3s://127.0.0.1: "
-               "-ERR [AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.";
+            << "El servidor de correo no acepta la contraseña sin cifrar y no ofrece STLS. Su respuesta fue: «-ERR "
+               "[AUTH] Plaintext authentication disallowed on non-secure (SSL/TLS) connections.». Para usar TLS "
+               "desde el principio, escriba pop3s://127.0.0.1 como servidor POP3.";
         // The server closes the connection while a reply is awaited.
         QTest::newRow("closed at greeting")
             << Lines{QByteArray()} << Lines{} << "El servidor de correo cerró la conexión";

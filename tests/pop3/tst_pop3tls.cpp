@@ -219,6 +219,56 @@ private slots:
         QVERIFY(!login.error.contains(QStringLiteral("secreto")));
     }
 
+    // Whether the server showed it can encrypt, and a server known to have done so that
+    // now offers no STLS: the login stops before the user name, with the way back named.
+    void tlsSeenAndRequired_data()
+    {
+        QTest::addColumn<Script>("server");
+        QTest::addColumn<MailTarget::Tls>("tls");
+        QTest::addColumn<bool>("require");
+        QTest::addColumn<bool>("loggedIn");
+        QTest::addColumn<bool>("seen");
+        const auto implicit = MailTarget::Tls::Implicit;
+        const auto stls = MailTarget::Tls::Stls;
+        Script refusedCapa = script(Tls::None);
+        refusedCapa.capa = {"-ERR no conozco esa orden"};
+        Script refusedStls = script(Tls::Stls);
+        refusedStls.stls = "-ERR TLS no disponible";
+        QTest::newRow("STLS taken") << script(Tls::Stls) << stls << false << true << true;
+        QTest::newRow("POP3S, required") << script(Tls::Implicit) << implicit << true << true << true;
+        QTest::newRow("STLS offered, then refused") << refusedStls << stls << false << false << true;
+        QTest::newRow("no STLS") << script(Tls::None) << stls << false << true << false;
+        QTest::newRow("no STLS, required") << script(Tls::None) << stls << true << false << false;
+        QTest::newRow("CAPA refused, required") << refusedCapa << stls << true << false << false;
+    }
+    void tlsSeenAndRequired()
+    {
+        QFETCH(Script, server);
+        QFETCH(MailTarget::Tls, tls);
+        QFETCH(bool, require);
+        QFETCH(bool, loggedIn);
+        QFETCH(bool, seen);
+        Pop3TestServer pop(server);
+        QVERIFY(pop.listening());
+        Pop3Client client;
+        setUp(client, pop, QStringLiteral("localhost"), tls);
+        client.setRequireTls(require);
+        Pop3Outcome login;
+        client.connectAndLogin(login.done());
+        QTRY_COMPARE_WITH_TIMEOUT(login.calls, 1, 15000);
+        QCOMPARE(login.ok, loggedIn);
+        QCOMPARE(client.tlsSeen(), seen);
+        // The password went in clear only to a server that never showed it can encrypt.
+        QCOMPARE(pop.received("PASS", true), loggedIn && !seen);
+        if (require && !loggedIn) {
+            QVERIFY(!pop.received("USER"));
+            QVERIFY2(login.error.startsWith(QStringLiteral("El servidor de correo localhost ofreció cifrado en "
+                                                           "comprobaciones anteriores y ahora no ofrece STLS")),
+                     qPrintable(login.error));
+        }
+        client.disconnectFromServer();
+    }
+
     // Without the seam the test CA is unknown: the system's store alone decides.
     void unknownIssuer()
     {

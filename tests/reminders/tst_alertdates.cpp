@@ -130,25 +130,28 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("repeats");
-        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << 0 << false;
-        QTest::newRow("three") << QVariant(QStringLiteral("3")) << 3 << true;
-        QTest::newRow("thirty-one") << QVariant(QStringLiteral("31")) << 31 << true;
-        QTest::newRow("null") << QVariant() << 0 << false;
-        QTest::newRow("empty") << QVariant(QString()) << 0 << false;
-        QTest::newRow("blanks only") << QVariant(QStringLiteral("  ")) << 0 << false;
-        QTest::newRow("letters") << QVariant(QStringLiteral("ab")) << 0 << false;
-        QTest::newRow("digit and letter") << QVariant(QStringLiteral("1a")) << 0 << false;
-        QTest::newRow("blank around") << QVariant(QStringLiteral(" 2")) << 2 << true;
-        QTest::newRow("negative") << QVariant(QStringLiteral("-1")) << -1 << false;
-        QTest::newRow("stored as a number") << QVariant(4) << 4 << true;
+        QTest::addColumn<bool>("line"); // the alert shows "Se repite cada"
+        QTest::newRow("zero") << QVariant(QStringLiteral("0")) << 0 << false << false;
+        QTest::newRow("three") << QVariant(QStringLiteral("3")) << 3 << true << true;
+        QTest::newRow("thirty-one") << QVariant(QStringLiteral("31")) << 31 << true << true;
+        QTest::newRow("null") << QVariant() << 0 << false << true;
+        QTest::newRow("empty") << QVariant(QString()) << 0 << false << true;
+        QTest::newRow("blanks only") << QVariant(QStringLiteral("  ")) << 0 << false << true;
+        QTest::newRow("letters") << QVariant(QStringLiteral("ab")) << 0 << false << false;
+        QTest::newRow("digit and letter") << QVariant(QStringLiteral("1a")) << 0 << false << false;
+        QTest::newRow("blank around") << QVariant(QStringLiteral(" 2")) << 2 << true << true;
+        QTest::newRow("negative") << QVariant(QStringLiteral("-1")) << -1 << false << true;
+        QTest::newRow("stored as a number") << QVariant(4) << 4 << true << true;
     }
     void repeatCount()
     {
         QFETCH(QVariant, value);
         QFETCH(int, count);
         QFETCH(bool, repeats);
+        QFETCH(bool, line);
         QCOMPARE(ReminderRepeat::count(value), count);
         QCOMPARE(ReminderRepeat::repeats(value), repeats);
+        QCOMPARE(ReminderRepeat::showsRepeatLine(value), line);
     }
 };
 

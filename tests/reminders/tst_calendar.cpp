@@ -9,6 +9,7 @@
 #include "platform/MonthCalendarAdapter.h"
 #include "reminders/Reminder_Unit.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QSignalBlocker>
 #include <QTest>
@@ -281,6 +282,43 @@ private slots:
         QCOMPARE(f.messages[0].icon, QMessageBox::Critical);
         QCOMPARE(boldDates(calendar()), before);
         QCOMPARE(MesConsultado.month, 4); // the month and its query are the new ones already
+    }
+
+    // One click runs the month routine once, whichever of the calendar's signals it
+    // raises: the error of a date that does not read shows once per click.
+    void oneErrorBoxPerClick()
+    {
+        ProgramFixture f(QDateTime(QDate(2027, 1, 10), QTime(9, 0)));
+        f.createProgram();
+        testsupport::add(*DataModuleReminder->TableReminder, {{"Fecha", "32/02/2027"}, {"Hora", "09:00:00"}});
+        Ostiva_Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Ostiva_Form));
+        const auto boxes = [&f] {
+            QCoreApplication::processEvents();
+            return f.messages.size();
+        };
+        QCOMPARE(boxes(), 0);
+
+        // The page arrow changes the page and with it the selection.
+        QTest::mouseClick(calendar()->findChild<QToolButton*>(QStringLiteral("qt_calendar_nextmonth")), Qt::LeftButton);
+        QCOMPARE(calendar()->selectedDate(), QDate(2027, 2, 10));
+        QCOMPARE(boxes(), 1);
+        QVERIFY2(f.messages[0].text.contains("32/02/2027"), qPrintable(f.messages[0].text));
+
+        // A day of the shown month selects it and clicks it; the same day again only clicks.
+        auto* view = calendar()->findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview"));
+        QModelIndex day20;
+        for (int r = 0; r < view->model()->rowCount() && !day20.isValid(); ++r)
+            for (int c = 0; c < view->model()->columnCount(); ++c)
+                if (view->model()->index(r, c).data().toString() == QLatin1String("20"))
+                    day20 = view->model()->index(r, c);
+        QVERIFY(day20.isValid());
+        const QPoint centre = view->visualRect(day20).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(calendar()->selectedDate(), QDate(2027, 2, 20));
+        QCOMPARE(boxes(), 2);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(boxes(), 3);
     }
 
     // Dates that read in another form mark their day; of several that do not read, the

@@ -479,8 +479,11 @@ private slots:
         QTest::newRow("0") << QVariant("0") << false << true << kHoy << QStringLiteral("10:12:00");
         QTest::newRow("3 days") << QVariant("3") << true << false << QStringLiteral("07/03/2027")
                                 << QStringLiteral("09:00:00");
-        // A blank count does not repeat: the list it postpones by is the one shown.
-        QTest::newRow("blank") << QVariant() << false << true << kHoy << QStringLiteral("10:12:00");
+        // A blank count (older records) shows the repetition line, yet does not repeat:
+        // "&Repetir" postpones by the hidden list. So does a negative count.
+        QTest::newRow("null") << QVariant() << true << true << kHoy << QStringLiteral("10:12:00");
+        QTest::newRow("empty text") << QVariant("") << true << true << kHoy << QStringLiteral("10:12:00");
+        QTest::newRow("negative") << QVariant("-1") << true << true << kHoy << QStringLiteral("10:12:00");
         QTest::newRow("not a number") << QVariant("ab") << false << true << kHoy << QStringLiteral("10:12:00");
     }
     void repeatLineOrPostponementList()
@@ -505,7 +508,7 @@ private slots:
         const ReminderRow after = reminderOnDisk(f.dataFolder(), id);
         QCOMPARE(after.fecha, QVariant(fechaAfter));
         QCOMPARE(after.hora, QVariant(horaAfter));
-        QCOMPARE(after.repetirN, repetirN);
+        QCOMPARE(after.repetirN.toString(), repetirN.toString());
         QVERIFY(OKBottomDlg->ComboBox1->isEnabled());
     }
 

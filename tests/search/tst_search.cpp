@@ -55,6 +55,7 @@ private slots:
     void emptyTableDoesNothing();
     void modalCardKeepsOpenOnMissingName();
     void searchWhileCardOpen();
+    void cardOnAnotherPageShowsItsOwnRecord();
 
 private:
     // Presses "&Buscar" once; whatever window the search opens modally is recorded as
@@ -297,6 +298,62 @@ void TestSearch::searchWhileCardOpen()
     QCOMPARE(DataModuleReminder->TableLibreta->asInteger("ID"), luis);
     QVERIFY(!Direccion_Form->isModal());
     Direccion_Form->ui->BitBtn2->click();
+}
+
+// A search opens the editor on whatever page it was left on. Controls of a page not shown
+// yet read the record only when their page shows; nothing that decides or saves may go by
+// a control that still shows an earlier card.
+void TestSearch::cardOnAnotherPageShowsItsOwnRecord()
+{
+    const qint64 ana = addCard(QStringLiteral("Ana"));
+    const qint64 anabel = addCard(QStringLiteral("Anabel"));
+    DataModuleReminder->TableLibreta->first();
+    Ui::TDireccion_Form* card = Direccion_Form->ui.get();
+    // A new card left on the "Notas" page and cancelled: the name edit last showed "".
+    DataModuleReminder->AnadirDireccion();
+    card->PageControl1->setCurrentWidget(card->TabSheet5);
+    card->BitBtn2->click();
+    QCOMPARE(card->DBEditNombre->text(), QString());
+
+    Buscar_Form->Label1->setText(kDireccion);
+    Buscar_Form->show();
+    QTest::keyClicks(Buscar_Form->Edit1, QStringLiteral("Ana"));
+
+    // The first match, on "Notas", cancelled without visiting "Nombre".
+    QString page;
+    ModalWatch first(Direccion_Form, [&] {
+        page = card->PageControl1->currentWidget()->objectName();
+        card->BitBtn2->click();
+    });
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+    QVERIFY(first.ran());
+    QCOMPARE(page, QStringLiteral("TabSheet5"));
+
+    // The second match, accepted straight from "Notas": its stored name counts, not what
+    // the hidden name edit showed last.
+    ModalWatch second(Direccion_Form, [&] {
+        page = card->PageControl1->currentWidget()->objectName();
+        card->BitBtn1->click();
+        if (Direccion_Form->isVisible())
+            card->BitBtn2->click();
+    });
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+    QVERIFY(second.ran());
+    QCOMPARE(page, QStringLiteral("TabSheet5"));
+    QCOMPARE(m_fx->messageTexts(), QStringList());
+
+    // The search starts over at the first card: "Nombre" shows it, and a Nick typed there
+    // goes to it.
+    ModalWatch third(Direccion_Form, [&] {
+        card->PageControl1->setCurrentWidget(card->TabSheet1);
+        QTest::keyClicks(card->DBEditNick, card->DBEditNombre->text());
+        card->BitBtn1->click();
+    });
+    QTest::mouseClick(Buscar_Form->ui->BitBtn1, Qt::LeftButton);
+    QVERIFY(third.ran());
+    StoredCards stored(m_fx->dataFolder());
+    QCOMPARE(stored.value(ana, "Nick").toString(), QStringLiteral("Ana"));
+    QCOMPARE(stored.value(anabel, "Nick").toString(), QString());
 }
 
 QTEST_MAIN(TestSearch)
