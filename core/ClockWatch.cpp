@@ -7,7 +7,6 @@ ClockWatch::Change ClockWatch::read(const QDateTime& wall, qint64 monotonicMs)
         const qint64 drift = m_wall.msecsTo(wall) - (monotonicMs - m_monotonic);
         change.newDay = wall.date() != m_wall.date();
         change.ranAhead = drift > kJumpMs;
-        change.fellBack = drift < -kJumpMs;
     }
     reset(wall, monotonicMs);
     return change;

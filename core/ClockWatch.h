@@ -1,8 +1,8 @@
 #pragma once
 // Compares successive readings of the wall clock with the monotonic clock, to notice what
 // happened between two minute ticks: a new day, or a wall clock that ran ahead of the time
-// the program measured (the computer slept, or the clock was set forward), or behind it
-// (the clock was set back).
+// the program measured (the computer slept, or the clock was set forward). A clock set
+// back is neither, unless it changes the date.
 
 #include <QDateTime>
 
@@ -16,7 +16,6 @@ public:
     {
         bool newDay = false;   // the date is not the date of the previous reading
         bool ranAhead = false; // the wall clock moved more than kJumpMs beyond the monotonic one
-        bool fellBack = false; // the wall clock moved more than kJumpMs less than the monotonic one
         // Reminders of days that are now past may not have been alerted yet.
         bool catchUp() const { return newDay || ranAhead; }
     };

@@ -73,10 +73,10 @@ void emitSignal(const QDBusConnection& bus, const QString& service, const QStrin
     QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
 }
 
-void invokeAction(uint id, const QString& action)
+void notificationSignal(const QString& name, uint id, const QString& text)
 {
-    emitSignal(QDBusConnection::sessionBus(), kNotifications, kNotificationsPath, kNotifications,
-               QStringLiteral("ActionInvoked"), QStringLiteral("us"), {QVariant(id), QVariant(action)});
+    emitSignal(QDBusConnection::sessionBus(), kNotifications, kNotificationsPath, kNotifications, name, "us",
+               {QVariant(id), QVariant(text)});
 }
 
 QProcess* startMock(const QStringList& arguments)
@@ -91,11 +91,8 @@ void stop(QProcess*& process)
 {
     if (!process)
         return;
-    process->terminate();
-    if (!process->waitForFinished(5000)) {
-        process->kill();
-        process->waitForFinished(5000);
-    }
+    process->kill();
+    process->waitForFinished(5000);
     delete process;
     process = nullptr;
 }
@@ -160,9 +157,8 @@ private slots:
             QVERIFY(notificationCalls("CloseNotification").isEmpty());
             const uint id = 1; // the mock's first number
             qunsetenv("XDG_ACTIVATION_TOKEN");
-            emitSignal(QDBusConnection::sessionBus(), kNotifications, kNotificationsPath, kNotifications,
-                       "ActivationToken", "us", {QVariant(id), QVariant(QStringLiteral("token-7"))});
-            invokeAction(id, QStringLiteral("default"));
+            notificationSignal("ActivationToken", id, QStringLiteral("token-7"));
+            notificationSignal("ActionInvoked", id, QStringLiteral("default"));
             // Checked below through the token's value.
             static_cast<void>(QTest::qWaitFor([] { return qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN"); }, 10000));
             tokenAfterClick = qgetenv("XDG_ACTIVATION_TOKEN");
@@ -219,11 +215,11 @@ private slots:
         QVERIFY(id != 0); // replaces the first, whose number the service gave
 
         Correo_Form->hide();
-        invokeAction(id, QStringLiteral("default"));
+        notificationSignal("ActionInvoked", id, QStringLiteral("default"));
         QTRY_VERIFY_WITH_TIMEOUT(Correo_Form->isVisible(), 10000);
 
         ContadorCorreo = 5;
-        invokeAction(id, QStringLiteral("correo"));
+        notificationSignal("ActionInvoked", id, QStringLiteral("correo"));
         QTRY_COMPARE_WITH_TIMEOUT(f.startedPrograms.size(), 1, 10000);
         QCOMPARE(f.startedPrograms.at(0).first, QStringLiteral("/usr/bin/correo"));
         QVERIFY(!Correo_Form->isVisible());
