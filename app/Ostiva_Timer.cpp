@@ -1,8 +1,10 @@
-// The minute tick: first today's due reminders, then the count towards the next
+// The minute tick: first the reminders (a catch-up pass over past days when a new day or
+// a wake-up asks for one, then today's due reminders), then the count towards the next
 // mailbox check.
 
 #include "app/Ostiva_Unit.h"
 
+#include "app/ReminderCatchUp.h"
 #include "core/Clock.h"
 #include "core/DateText.h"
 #include "mail/Correo_Unit.h"
@@ -23,11 +25,6 @@ using Alert = TDataModuleReminder::Alert;
 // query's rows.
 void scanDueReminders(TDataModuleReminder* data)
 {
-    // The start-up pass may have its alert open already: that reminder is being dealt
-    // with, and a second alert would move the record under it.
-    if (OKBottomDlg->isVisible())
-        return;
-
     static const QString fecha = QStringLiteral("Fecha");
     static const QStringList fields{QStringLiteral("Hora"), QStringLiteral("Leido")};
     const QString today = DateText::fecha(Clock::today());
@@ -76,8 +73,9 @@ void TOstiva_Form::Timer1Timer()
         return;
     }
 
-    if (ToolButton1()->isEnabled() && DataModuleReminder && OKBottomDlg)
-        scanDueReminders(DataModuleReminder);
+    if (ReminderCatchUp* catchUp = ReminderCatchUp::of(this))
+        catchUp->tick();
+    RemindersPass();
 
     ++ContadorCorreo;
     if (ContadorCorreo >= IntervaloCorreo) {
@@ -85,4 +83,21 @@ void TOstiva_Form::Timer1Timer()
         if (!(Correo_Form && Correo_Form->isVisible()))
             BitBtn4Click();
     }
+}
+
+void TOstiva_Form::RemindersPass()
+{
+    if (!(ToolButton1()->isEnabled() && DataModuleReminder && OKBottomDlg))
+        return;
+    // The start-up pass may have its alert open already: that reminder is being dealt
+    // with, and a second alert would move the record under it. A waiting catch-up pass
+    // keeps waiting.
+    if (OKBottomDlg->isVisible())
+        return;
+    // Past days first, in the start-up order, then today's. The pass is taken before it
+    // runs: one that fails on a record is not repeated at every tick.
+    ReminderCatchUp* catchUp = ReminderCatchUp::of(this);
+    if (catchUp && catchUp->takePass())
+        DataModuleReminder->alertOverdue(true);
+    scanDueReminders(DataModuleReminder);
 }

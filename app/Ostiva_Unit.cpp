@@ -3,6 +3,7 @@
 #include "ui_Ostiva_Unit.h"
 
 #include "addressbook/Direcciones_Unit.h"
+#include "app/ReminderCatchUp.h"
 #include "common/Acerca_Unit.h"
 #include "common/Rutines.h"
 #include "core/Clock.h"
@@ -110,6 +111,9 @@ TOstiva_Form::TOstiva_Form(QWidget* parent) : QMainWindow(parent), ui(std::make_
     auto* password = new MailPassword(ui->EditMail1Pass, ui->Label7, this);
     connectGuarded(password, &MailPassword::keptInKeyring, this, &TOstiva_Form::OlvidarClaveArchivo);
     TCorreo_Form::setProgramSource([this] { return ui->EditPrograma->text(); });
+    // Reminders missed while the computer slept or the day changed; a quiet wake-up for the mail.
+    auto* catchUp = new ReminderCatchUp(this, [this] { RemindersPass(); });
+    connect(catchUp, &ReminderCatchUp::wakeUp, this, [this] { MailChecker->wokeUp(); });
     Rutines1 = new TRutines(this);
     Rutines1->setObjectName(QStringLiteral("Rutines1"));
     CalendarMarks = new MonthCalendarAdapter(ui->MonthCalendar1, this);

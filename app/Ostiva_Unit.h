@@ -116,6 +116,8 @@ public:
 
     // --- minute timer (Ostiva_Timer.cpp) ------------------------------------
     void Timer1Timer();
+    // The reminder part of a tick; also run at a wake-up.
+    void RemindersPass();
 
     // --- calendar marks (Ostiva_Calendar.cpp) -------------------------------
     void MonthCalendar1Click();

@@ -3,10 +3,13 @@
 #include "ui_Correo_Unit.h"
 
 #include "mail/MailCheck.h"
+#include "platform/BringToFront.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/Guard.h"
 #include "platform/Seams.h"
 #include "platform/WindowPlacement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -14,6 +17,13 @@
 #include <QScreen>
 
 TCorreo_Form* Correo_Form = nullptr;
+
+namespace {
+// The new-mail desktop notification, by its name for the notifier: one at a time, a later
+// check replaces it.
+const QString kMailNotice = QStringLiteral("mail");
+const QString kMailAction = QStringLiteral("correo");
+} // namespace
 
 TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TCorreo_Form>())
 {
@@ -44,6 +54,16 @@ TCorreo_Form::TCorreo_Form(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TCorreo_Form::BitBtn1Click);
     connectGuarded(ui->BitBtn2, &QPushButton::clicked, this, &TCorreo_Form::BitBtn2Click);
+    // The notification shows the notice, or does what "&Correo" does.
+    connectGuarded(DesktopNotifier::instance(), &DesktopNotifier::activated, this,
+                   [this](const QString& name, const QString& action) {
+                       if (name != kMailNotice)
+                           return;
+                       if (action == kMailAction)
+                           BitBtn1Click();
+                       else
+                           bringToFront(this);
+                   });
 
     // Room for a user name as long as the e-mail page takes (30 characters); the window
     // keeps one size, so its placement at the corner holds whatever the texts.
@@ -89,6 +109,17 @@ void TCorreo_Form::BitBtn1Click()
     // Handed over unchanged; what the desktop makes of it is not looked at.
     seams::startProgram(program, true);
     hide();
+}
+
+void TCorreo_Form::announceOnDesktop()
+{
+    DesktopNotifier::Notice notice;
+    notice.summary = QStringLiteral("Correo nuevo");
+    notice.body = Label1->text() + Label2->text() + Label3->text();
+    notice.actions =
+        QStringList{QStringLiteral("default"), QStringLiteral("Mostrar"), kMailAction, QStringLiteral("Correo")};
+    DesktopNotifier::instance()->show(kMailNotice, notice);
+    QApplication::alert(this);
 }
 
 void TCorreo_Form::BitBtn2Click()

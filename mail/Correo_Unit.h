@@ -35,6 +35,9 @@ public:
     void BitBtn1Click();
     // Where "&Correo" reads the mail program's text (the e-mail page sets it); none: "".
     static void setProgramSource(std::function<QString()> source);
+    // The notice's texts are set: a desktop notification says the same (replacing the one
+    // of an earlier check), and the task bar marks the notice.
+    void announceOnDesktop();
     // "C&ancelar": hides the notice.
     void BitBtn2Click();
     // Placement at the top-right corner of the screen, on showing and on activation.

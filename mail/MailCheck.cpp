@@ -1,5 +1,6 @@
 #include "mail/MailCheck.h"
 
+#include "core/Clock.h"
 #include "core/Error.h"
 #include "mail/Correo_Unit.h"
 #include "mail/TlsMemory.h"
@@ -12,13 +13,31 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QScopeGuard>
+#include <QTimer>
 
 qint32 ContadorCorreo = 0;
 qint32 IntervaloCorreo = 0;
 
 MailCheck::MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openProgram)
-    : m_pop(pop), m_ignoreErrors(ignoreErrors), m_openProgram(openProgram)
+    : m_pop(pop), m_ignoreErrors(ignoreErrors), m_openProgram(openProgram), m_retry(std::make_unique<QTimer>())
 {
+    m_retry->setObjectName(QStringLiteral("MailRetry"));
+    m_retry->setSingleShot(true);
+    m_retry->setInterval(kRetryDelayMs);
+    QObject::connect(m_retry.get(), &QTimer::timeout, [this] {
+        // A check under way meanwhile reports for itself.
+        if (m_inProgress)
+            return;
+        m_nextIsRetry = true;
+        run(m_user, m_password, m_server);
+    });
+}
+
+MailCheck::~MailCheck() = default;
+
+void MailCheck::wokeUp()
+{
+    m_wokeAt = Clock::monotonicMs();
 }
 
 // Runs one step of a check; anything it raises ends the check as a failure, its own text
@@ -47,6 +66,14 @@ void MailCheck::fail(const QString& user, const QString& reason)
         m_pop->disconnectFromServer(); // a failure of the closing itself is of no interest
     qCWarning(lcMail, "Error en la cuenta de correo %s: %s", qUtf8Printable(user), qUtf8Printable(reason));
 
+    // After a wake-up: a check that started no later than the window's end and failed
+    // since the wake-up (one under way while the computer slept too).
+    const qint64 now = Clock::monotonicMs();
+    if (!m_isRetry && m_wokeAt && now >= *m_wokeAt && m_startedAt - *m_wokeAt <= kWakeWindowMs) {
+        qCInfo(lcMail, "Recién reanudado el equipo: se reintenta en %d s", kRetryDelayMs / 1000);
+        m_retry->start();
+        return;
+    }
     if (m_ignoreErrors->isChecked())
         return;
     m_ignoreErrors->setChecked(true);
@@ -62,6 +89,15 @@ void MailCheck::run(const QString& user, const QString& password, const QString&
 {
     if (m_inProgress)
         return;
+    // A newer check takes the place of a retry still waiting.
+    m_isRetry = m_nextIsRetry;
+    m_nextIsRetry = false;
+    if (!m_isRetry)
+        m_retry->stop();
+    m_startedAt = Clock::monotonicMs();
+    m_user = user;
+    m_password = password;
+    m_server = server;
     step(user, [&] {
         // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
         MailTarget target;
@@ -143,4 +179,5 @@ void MailCheck::announce(const QString& user, int count)
     Correo_Form->Label2->setText(count == 1 ? QStringLiteral(" e-mail nuevo para ")
                                             : QStringLiteral(" e-mails nuevos para "));
     Correo_Form->Label3->setText(user);
+    Correo_Form->announceOnDesktop();
 }

@@ -4,13 +4,20 @@
 // and says goodbye, each step through the client's asynchronous calls so the windows
 // keep answering meanwhile. A failure ends the check: the connection is closed, the
 // reason goes to the log, and the error box shows it unless errors are ignored.
+//
+// Just after a wake-up the network is often not back yet: a check that fails after a
+// wake-up, having started no later than kWakeWindowMs after it, is tried again once,
+// kRetryDelayMs later, and only the retry's failure is reported.
 
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class Pop3Client;
 class QCheckBox;
+class QTimer;
 
 extern qint32 ContadorCorreo;  // minutes counted towards the next mailbox check
 extern qint32 IntervaloCorreo; // minutes between mailbox checks
@@ -22,6 +29,10 @@ public:
     // instead of the notice) are read at each check; `pop` is the client every check
     // reuses. All three outlive the check.
     MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openProgram);
+    ~MailCheck();
+
+    static constexpr qint64 kWakeWindowMs = 60 * 1000;
+    static constexpr int kRetryDelayMs = 30 * 1000;
 
     // Runs when the user acknowledges a failed check's error box with its OK.
     std::function<void()> onErrorAcknowledged;
@@ -35,6 +46,11 @@ public:
     void runWhenPassword(const QString& user, const QString& server, const std::function<void(PasswordAnswer)>& fetch);
     bool inProgress() const { return m_inProgress; }
 
+    // The computer woke up (or its clock jumped ahead) now, by the monotonic clock.
+    void wokeUp();
+    // Runs the retry of a check that failed just after a wake-up; active while one waits.
+    QTimer* retryTimer() const { return m_retry.get(); }
+
 private:
     template <typename F> void step(const QString& user, F&& f) noexcept;
     void fail(const QString& user, const QString& reason);
@@ -45,4 +61,13 @@ private:
     QCheckBox* m_ignoreErrors;
     QCheckBox* m_openProgram;
     bool m_inProgress = false;
+
+    std::optional<qint64> m_wokeAt; // monotonic time of the last wake-up
+    qint64 m_startedAt = 0;         // monotonic time the current check started
+    bool m_isRetry = false;         // the current check is a retry
+    bool m_nextIsRetry = false;
+    QString m_server;
+    QString m_password;
+    QString m_user;
+    std::unique_ptr<QTimer> m_retry;
 };

@@ -4,10 +4,13 @@
 
 #include "core/Clock.h"
 #include "core/DateText.h"
+#include "platform/BringToFront.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/Guard.h"
 #include "store/Data_Unit.h"
 #include "store/ReminderRepeat.h"
 
+#include <QApplication>
 #include <QScopeGuard>
 
 TOKBottomDlg* OKBottomDlg = nullptr;
@@ -90,6 +93,8 @@ namespace {
 // Colours of the classic desktop and of an active caption.
 const QColor kDesktopColour(0x3a, 0x6e, 0xa5);
 const QColor kActiveCaptionColour(0x0a, 0x24, 0x6a);
+// The alert's desktop notification, by its name for the notifier.
+const QString kAlertNotice = QStringLiteral("alert");
 } // namespace
 
 TOKBottomDlg::TOKBottomDlg(QWidget* parent) : ButtonClosedDialog(parent), ui(std::make_unique<Ui::TOKBottomDlg>())
@@ -127,6 +132,12 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : ButtonClosedDialog(parent), ui(std
     connectGuarded(ui->OKBtn, &QPushButton::clicked, this, &TOKBottomDlg::OKBtnClick);
     connectGuarded(ui->CancelBtn, &QPushButton::clicked, this, &TOKBottomDlg::CancelBtnClick);
     connectGuarded(ui->BitBtn1, &QPushButton::clicked, this, &TOKBottomDlg::BitBtn1Click);
+
+    // A click on the alert's desktop notification brings the dialog to the front.
+    connect(DesktopNotifier::instance(), &DesktopNotifier::activated, this, [this](const QString& name) {
+        if (name == kAlertNotice && isVisible())
+            bringToFront(this);
+    });
 }
 
 TOKBottomDlg::~TOKBottomDlg() = default;
@@ -150,12 +161,33 @@ bool TOKBottomDlg::alert(bool repeats)
 {
     if (repeats)
         ComboBox1->setEnabled(false);
+    DesktopNotifier::instance()->show(kAlertNotice, desktopNotice());
+    const auto withdraw = qScopeGuard([] { DesktopNotifier::instance()->withdraw(kAlertNotice); });
     return exec() == QDialog::Accepted;
+}
+
+// The reminder's hour and text, with its date when it is not today's (a past day's alert),
+// shown by the desktop until the dialog is answered.
+DesktopNotifier::Notice TOKBottomDlg::desktopNotice() const
+{
+    engine::Table* table = DataModuleReminder->TableReminder;
+    const QString fecha = table->value(QStringLiteral("Fecha")).toString();
+    QString when = table->value(QStringLiteral("Hora")).toString();
+    if (fecha != DateText::fecha(Clock::today()))
+        when = fecha + QLatin1Char(' ') + when;
+    DesktopNotifier::Notice notice;
+    notice.summary = QStringLiteral("Recordatorio");
+    notice.body = when + QStringLiteral("\n") + table->value(QStringLiteral("Recordatorio")).toString();
+    notice.actions = QStringList{QStringLiteral("default"), QStringLiteral("Mostrar")};
+    notice.timeoutMs = 0;
+    return notice;
 }
 
 void TOKBottomDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // A task bar marks the dialog where the window manager keeps it from the front.
+    QApplication::alert(this);
     guarded([this] { FormShow(); });
 }
 

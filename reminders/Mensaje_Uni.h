@@ -4,6 +4,7 @@
 // ("&Leido"). Each action changes and saves that one record, then closes the dialog.
 
 #include "platform/ButtonClosedDialog.h"
+#include "platform/DesktopNotifier.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -78,6 +79,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    DesktopNotifier::Notice desktopNotice() const;
 };
 
 extern TOKBottomDlg* OKBottomDlg;

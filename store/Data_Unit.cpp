@@ -133,7 +133,7 @@ void TDataModuleReminder::Cargar()
 
     openTables(DatabaseReminder->filePath(kReminderFile), DatabaseReminder->filePath(kDireccionesFile));
     openLists();
-    alertOverdue();
+    alertOverdue(false);
 
     // The calendar marks, and the day list on today.
     m_windows->remindersChanged();
@@ -194,11 +194,12 @@ void TDataModuleReminder::openLists()
     QueryReminder->first();
 }
 
-// Every unread reminder of a past day is alerted before the program shows. The timer
-// stays on meanwhile: a tick that comes while such an alert is open leaves it alone.
-void TDataModuleReminder::alertOverdue()
+// At start-up every unread reminder of a past day is alerted before the program shows. The
+// timer stays on meanwhile: a tick that comes while such an alert is open leaves it alone.
+void TDataModuleReminder::alertOverdue(bool pauseTimer)
 {
-    OverdueScan::run(QueryReminder, Clock::today(), [this](const OverdueScan::Row& row) { raiseAlert(row.id, false); });
+    OverdueScan::run(QueryReminder, Clock::today(),
+                     [this, pauseTimer](const OverdueScan::Row& row) { raiseAlert(row.id, pauseTimer); });
 }
 
 TDataModuleReminder::Alert TDataModuleReminder::raiseAlert(qint64 id, bool pauseTimer)

@@ -84,6 +84,10 @@ public:
         Abandoned, // the alert closed without an action (the program is ending)
     };
     Alert raiseAlert(qint64 id, bool pauseTimer);
+    // Alerts every unread reminder of a day before today, one by one in the order of the
+    // reminder query: at start-up, and again when the minute tick finds a new day or a
+    // wake-up. `pauseTimer` as for raiseAlert.
+    void alertOverdue(bool pauseTimer);
 
     // Walks `table` from its current record for one whose `field` contains `text` (case
     // matters; an empty text matches nothing) and hands it to `open`, after which the
@@ -102,7 +106,6 @@ public:
 private:
     void openTables(const QString& reminderPath, const QString& direccionesPath);
     void openLists();
-    void alertOverdue();
 
     StoreWindows* m_windows;
     QString m_dataFolder;

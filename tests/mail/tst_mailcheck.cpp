@@ -6,6 +6,7 @@
 #include "support/ProgramFixture.h"
 
 #include "app/Ostiva_Unit.h"
+#include "core/Clock.h"
 #include "mail/Correo_Unit.h"
 #include "mail/pop3/Pop3Client.h"
 
@@ -678,6 +679,65 @@ private slots:
         }
         QCOMPARE(checked, checks);
         QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
+    }
+
+    // Just after a wake-up a failed check is tried again once, 30 s later, and only the
+    // retry's failure shows the box; outside that window a failure shows it at once.
+    void failureJustAfterAWakeUpIsRetriedOnce_data()
+    {
+        QTest::addColumn<QString>("wake");     // "logind", "clock" or "none"
+        QTest::addColumn<int>("secondsLater"); // from the wake-up to the check
+        QTest::addColumn<bool>("retryWorks");
+        QTest::addColumn<bool>("retried");
+        QTest::newRow("logind, the retry finds mail") << "logind" << 0 << true << true;
+        QTest::newRow("logind, the retry fails too") << "logind" << 0 << false << true;
+        QTest::newRow("the clock ran ahead") << "clock" << 0 << true << true;
+        QTest::newRow("60 s after the wake-up") << "logind" << 60 << true << true;
+        QTest::newRow("61 s after the wake-up") << "logind" << 61 << true << false;
+        QTest::newRow("no wake-up") << "none" << 0 << true << false;
+    }
+    void failureJustAfterAWakeUpIsRetriedOnce()
+    {
+        QFETCH(QString, wake);
+        QFETCH(int, secondsLater);
+        QFETCH(bool, retryWorks);
+        QFETCH(bool, retried);
+        Script down;
+        down.pass = "-ERR sin red";
+        FakePop3 server({down, retryWorks ? statReply("+OK 2 300") : down});
+        ProgramFixture f;
+        startProgram(f);
+        setAccount(server.server());
+        IntervaloCorreo = 1000; // no check from the tick itself
+        LogCapture log;
+        if (wake == QLatin1String("logind"))
+            Ostiva_Form->MailChecker->wokeUp();
+        else if (wake == QLatin1String("clock")) {
+            Clock::setWallClock(Clock::now().addSecs(3600));
+            Ostiva_Form->Timer1Timer();
+        }
+        Clock::advance(secondsLater);
+        QTimer* retry = Ostiva_Form->MailChecker->retryTimer();
+
+        comprobar();
+        WAIT_CHECK_DONE();
+        QCOMPARE(server.connections, 1);
+        QCOMPARE(retry->isActive(), retried);
+        QCOMPARE(f.messages.size(), retried ? 0 : 1);
+        if (!retried)
+            return;
+        QCOMPARE(retry->interval(), 30000);
+        QCOMPARE(log.texts("pennaro.mail", QtInfoMsg), QStringList{"Recién reanudado el equipo: se reintenta en 30 s"});
+
+        Clock::advance(30);
+        retry->start(0);
+        QTRY_COMPARE(server.connections, 2);
+        WAIT_CHECK_DONE();
+        QVERIFY(!retry->isActive()); // once only
+        QCOMPARE(f.messageTexts(), retryWorks ? QStringList() : QStringList{kErrorText});
+        QCOMPARE(Correo_Form->isVisible(), retryWorks);
+        if (retryWorks)
+            QCOMPARE(Correo_Form->Label1->text(), QStringLiteral("2"));
     }
 
     // A check falling due while the notice shows is skipped and counting starts again.
