@@ -31,6 +31,16 @@ fail() {
 work="$(mktemp -d "${TMPDIR:-/tmp}/pennaro-package.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
+# CPack's install, like `cmake --install`, writes the build folder's install manifest: the
+# user's uninstall list is put back as it was when done.
+manifest="$build/install_manifest.txt"
+if [ -f "$manifest" ]; then
+    cp -p "$manifest" "$work/install_manifest.txt"
+    trap 'mv -f "$work/install_manifest.txt" "$manifest"; rm -rf "$work"' EXIT
+else
+    trap 'rm -f "$manifest"; rm -rf "$work"' EXIT
+fi
+
 # The package.
 if [ -n "${PENNARO_PACKAGE:-}" ]; then
     deb="$PENNARO_PACKAGE"
@@ -78,16 +88,24 @@ grep -v '^usr/' "$work/package.list" | sed 's/^/outside usr: /' | grep . && fail
 # Every library the program links is in Depends through the package that holds it here
 # (dpkg-shlibdeps' work), and each run-time file's package is in the field named for it.
 depends_of() { field "$1" | tr ',|' '\n\n' | sed 's/(.*//; s/:.*//; s/[[:space:]]//g' | grep .; }
-owners() { dpkg -S "$1" 2>/dev/null | grep -E ": $2\$" | sed 's/:.*//; s/, /\n/g' | sed 's/:.*//' | sort -u; }
+# The packages holding the files that dpkg -S finds for the pattern $1 whose path ends in $2.
+owners() {
+    dpkg -S "$1" 2>/dev/null | awk -v want="$2" '{
+        i = index($0, ": /"); path = substr($0, i + 2)
+        if (i == 0 || substr(path, length(path) - length(want) + 1) != want) next
+        n = split(substr($0, 1, i - 1), holders, ", ")
+        for (k = 1; k <= n; k++) { sub(/:.*/, "", holders[k]); print holders[k] }
+    }' | sort -u
+}
 program="$work/root/usr/bin/pennaro"
 [ -x "$program" ] || fail "no usr/bin/pennaro in the package"
 depends="$(depends_of Depends)"
 for soname in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
-    holders="$(owners "*/$soname" ".*/$soname")"
+    holders="$(owners "*/$soname" "/$soname")"
     if [ -z "$holders" ]; then
         fail "no installed package holds $soname"
     elif ! grep -qxF -f <(echo "$holders") <(echo "$depends"); then
-        fail "$soname ($(echo $holders)) is not in Depends"
+        fail "$soname ($(tr "\n" " " <<<"$holders")) is not in Depends"
     fi
 done
 for arg in "$@"; do
@@ -96,7 +114,7 @@ for arg in "$@"; do
     if [ -z "$holders" ]; then
         echo "NOTE: $path is not installed here; its package is not checked"
     elif ! grep -qxF -f <(echo "$holders") <(depends_of "$name"); then
-        fail "$path ($(echo $holders)) is loaded at run time but not in $name"
+        fail "$path ($(tr "\n" " " <<<"$holders")) is loaded at run time but not in $name"
     fi
 done
 # apt can satisfy every relation from the archives it knows.
@@ -139,6 +157,10 @@ for picture in "$source"/resources/hicolor/pennaro-*.png; do
     file -b "$installed" 2>/dev/null | grep -q "PNG image data, $size x $size," ||
         fail "icon ${size}x$size: $(file -b "$installed" 2>&1)"
 done
+scalable="$work/root/usr/share/icons/hicolor/scalable/apps/pennaro.svg"
+if [ -f "$source/resources/hicolor/pennaro.svg" ] && ! cmp -s "$source/resources/hicolor/pennaro.svg" "$scalable"; then
+    fail "the scalable icon is not installed as hicolor/scalable/apps/pennaro.svg"
+fi
 
 # The manual pages name every option the program's --help shows, and groff reads them cleanly.
 options="$("$build/app/pennaro" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u)"
@@ -151,12 +173,14 @@ for page in usr/share/man/man1/pennaro.1.gz usr/share/man/es/man1/pennaro.1.gz; 
     for option in $options; do
         grep -qF -- "$option" <<<"$text" || fail "$page does not describe $option"
     done
-    warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$work/root/$page" 2>&1 >/dev/null)"
-    [ -z "$warnings" ] || fail "$page: $warnings"
+    if command -v man >/dev/null; then
+        warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$work/root/$page" 2>&1 >/dev/null)"
+        [ -z "$warnings" ] || fail "$page: $warnings"
+    fi
 done
 
 # The archive's own checker: no error (warnings and notes are shown for the reader).
-lintian --fail-on error --no-tag-display-limit "$deb" 2>&1 | grep -v 'running with root privileges'
+lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges'
 [ "${PIPESTATUS[0]}" -eq 0 ] || fail "lintian reports errors"
 
 if [ "$failures" -gt 0 ]; then
