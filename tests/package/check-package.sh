@@ -83,6 +83,8 @@ else
     fail "cmake --install failed"
 fi
 rm -f "$build/install_manifest_Unspecified.txt"
+changelog_version="$(gzip -dc "$work/root/usr/share/doc/pennaro/changelog.gz" 2>/dev/null | sed -n '1s/^pennaro (\([^)]*\)).*/\1/p')"
+[ "$changelog_version" = "$(field Version)" ] || fail "the changelog's last entry is '$changelog_version', the package $(field Version)"
 grep -v '^usr/' "$work/package.list" | sed 's/^/outside usr: /' | grep . && fail "files outside /usr"
 
 # Every library the program links is in Depends through the package that holds it here
@@ -105,7 +107,7 @@ for soname in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
     if [ -z "$holders" ]; then
         fail "no installed package holds $soname"
     elif ! grep -qxF -f <(echo "$holders") <(echo "$depends"); then
-        fail "$soname ($(tr "\n" " " <<<"$holders")) is not in Depends"
+        fail "$soname ($(paste -sd " " <<<"$holders")) is not in Depends"
     fi
 done
 for arg in "$@"; do
@@ -114,7 +116,7 @@ for arg in "$@"; do
     if [ -z "$holders" ]; then
         echo "NOTE: $path is not installed here; its package is not checked"
     elif ! grep -qxF -f <(echo "$holders") <(depends_of "$name"); then
-        fail "$path ($(tr "\n" " " <<<"$holders")) is loaded at run time but not in $name"
+        fail "$path ($(paste -sd " " <<<"$holders")) is loaded at run time but not in $name"
     fi
 done
 # apt can satisfy every relation from the archives it knows.
