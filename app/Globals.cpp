@@ -82,5 +82,5 @@ void SetApplicationIdentity()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Pennaro"));
     QGuiApplication::setApplicationDisplayName(QString());
-    QGuiApplication::setDesktopFileName(QStringLiteral("pennaro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pennaro.Pennaro"));
 }

@@ -105,7 +105,7 @@ void TestInstall::installedTree()
         QVERIFY2(QFileInfo(installed).isFile(), name);
         QCOMPARE(readAll(installed), readAll(QStringLiteral(PENNARO_RESOURCES_DIR "/") + name));
     }
-    QVERIFY(QFileInfo(prefix.filePath("share/applications/pennaro.desktop")).isFile());
+    QVERIFY(QFileInfo(prefix.filePath("share/applications/io.github.pennaro.Pennaro.desktop")).isFile());
 }
 
 void TestInstall::iconsInTheme_data()
@@ -126,7 +126,7 @@ void TestInstall::iconsInTheme()
 
 void TestInstall::desktopEntry()
 {
-    const QString path = m_prefix.filePath(QStringLiteral("share/applications/pennaro.desktop"));
+    const QString path = m_prefix.filePath(QStringLiteral("share/applications/io.github.pennaro.Pennaro.desktop"));
     const QMap<QString, QString> entry = desktopEntryKeys(path);
     QCOMPARE(entry.value("Type"), QStringLiteral("Application"));
     QCOMPARE(entry.value("Name"), QStringLiteral("Pennaro"));

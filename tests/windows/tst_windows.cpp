@@ -368,7 +368,7 @@ private slots:
     void captionsAndBorders()
     {
         SetApplicationIdentity();
-        QCOMPARE(QGuiApplication::desktopFileName(), QString("pennaro"));
+        QCOMPARE(QGuiApplication::desktopFileName(), QString("io.github.pennaro.Pennaro"));
         ProgramFixture f;
         f.createProgram();
         QCOMPARE(Ostiva_Form->windowTitle(), QString("Pennaro 2.0"));
