@@ -1,5 +1,6 @@
 #include "exchange/Jobs.h"
 
+#include "core/ErrorTexts.h"
 #include "exchange/Calendar.h"
 #include "exchange/CardMapping.h"
 #include "exchange/VCard.h"
@@ -8,12 +9,18 @@
 #include "store/engine/Sqlite.h"
 #include "store/engine/Tables.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <type_traits>
 
 namespace exchange {
 
@@ -116,35 +123,100 @@ private:
     std::unique_ptr<engine::sql::WriteTransaction> m_transaction;
 };
 
-// Opens the file to read, or raises a Spanish error naming it.
+// What a path that is not a regular file is, for the reason an export or import gives.
+QString specialKind(const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("es una carpeta");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("es una tubería con nombre (FIFO)");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("es un dispositivo");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("es un socket");
+    return QStringLiteral("no es un archivo normal");
+}
+
+// Opens the file to read, or raises a Spanish error naming it and why.
 void openForReading(QFile& file)
 {
-    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly))
-        throw ExchangeError(QStringLiteral("No se puede leer el archivo «%1»").arg(shown(file.fileName())));
+    const QByteArray name = QFile::encodeName(file.fileName());
+    struct stat st;
+    QString why;
+    if (::stat(name.constData(), &st) != 0)
+        why = ErrorTexts::systemError(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = specialKind(st);
+    else if (!file.open(QIODevice::ReadOnly))
+        why = ErrorTexts::systemError(::access(name.constData(), R_OK) != 0 ? errno : EIO);
+    if (!why.isEmpty())
+        throw ExchangeError(QStringLiteral("No se puede leer el archivo «%1»: %2").arg(shown(file.fileName()), why));
+}
+
+// Checks that an export may go to `path`: a regular file (replaced whole) or a new name in a
+// folder we may write. A FIFO, device, socket or folder is refused: replacing it would put a
+// plain file in its place.
+void checkExportTarget(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+    auto refuse = [&](const QString& why) {
+        throw ExchangeError(QStringLiteral("No se puede crear el archivo «%1»: %2").arg(shown(path), why));
+    };
+    struct stat st;
+    const bool exists = ::stat(name.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        refuse(QStringLiteral("«%1» %2; solo se escribe en un archivo normal o con un nombre nuevo")
+                   .arg(QFileInfo(path).fileName(), specialKind(st)));
+    struct stat dir;
+    if (::stat(folderName.constData(), &dir) != 0)
+        refuse(QStringLiteral("la carpeta «%1»: %2").arg(shown(folder), ErrorTexts::systemError(errno)));
+    if (!S_ISDIR(dir.st_mode))
+        refuse(QStringLiteral("«%1» no es una carpeta").arg(shown(folder)));
+    if (exists && ::access(name.constData(), W_OK) != 0)
+        refuse(QStringLiteral("el archivo es de solo lectura (%1)").arg(ErrorTexts::systemError(errno)));
+    if (::access(folderName.constData(), W_OK | X_OK) != 0)
+        refuse(QStringLiteral("no se puede escribir en la carpeta «%1» (%2)")
+                   .arg(shown(folder), ErrorTexts::systemError(errno)));
+    // In a folder with the sticky bit (/tmp) only the owner of a file may replace it.
+    const uid_t me = ::geteuid();
+    if (exists && (dir.st_mode & S_ISVTX) && me != 0 && st.st_uid != me && dir.st_uid != me)
+        refuse(QStringLiteral("la carpeta «%1» solo deja reemplazar un archivo a su dueño, y es de otro usuario")
+                   .arg(shown(folder)));
 }
 
 void openForWriting(QSaveFile& file)
 {
+    checkExportTarget(file.fileName());
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        throw ExchangeError(
-            QStringLiteral("No se puede crear el archivo «%1»: la carpeta no existe o no se puede escribir en ella")
-                .arg(shown(file.fileName())));
+        throw ExchangeError(QStringLiteral("No se puede crear el archivo «%1»: %2")
+                                .arg(shown(file.fileName()), ErrorTexts::systemError(errno)));
 }
 
 void write(QSaveFile& file, const QByteArray& bytes)
 {
+    errno = 0;
     if (file.write(bytes) != bytes.size()) {
+        const QString why = ErrorTexts::systemError(errno);
         file.cancelWriting();
-        throw ExchangeError(
-            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+        throw ExchangeError(QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?): %2")
+                                .arg(shown(file.fileName()), why));
     }
 }
 
 void commit(QSaveFile& file)
 {
-    if (!file.commit())
-        throw ExchangeError(
-            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+    errno = 0;
+    if (file.commit())
+        return;
+    const QString why = ErrorTexts::systemError(errno);
+    if (file.error() == QFileDevice::RenameError)
+        throw ExchangeError(QStringLiteral("No se puede poner la copia nueva en el lugar de «%1»: %2")
+                                .arg(shown(file.fileName()), why));
+    throw ExchangeError(
+        QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?): %2").arg(shown(file.fileName()), why));
 }
 
 // Runs a reading job, putting the file's name in front of a line's error.
@@ -162,10 +234,19 @@ template <typename Job> void naming(const QString& path, Job job)
 // a record it gives nothing for is skipped for the reason it sets.
 template <typename ToBytes>
 void exportRecords(engine::Connection& connection, const QString& table, const engine::FieldDefs& fields,
-                   QSaveFile& out, Summary& summary, ToBytes toBytes)
+                   QSaveFile& out, Summary& summary, bool onlyBareCr, ToBytes toBytes)
 {
     forEachRecord(connection, table, fields, [&](const Record& record) {
         ++summary.read;
+        // A text the format cannot carry back unchanged is skipped and counted rather than
+        // written changed.
+        for (auto it = record.cbegin(); it != record.cend(); ++it) {
+            if (it.value().typeId() == QMetaType::QString &&
+                firstUncarriedCharacter(it.value().toString(), onlyBareCr) >= 0) {
+                summary.skipped[QStringLiteral("texto con caracteres de control")] += 1;
+                return;
+            }
+        }
         QString why;
         const QByteArray bytes = toBytes(record, why);
         if (bytes.isEmpty()) {
@@ -177,11 +258,22 @@ void exportRecords(engine::Connection& connection, const QString& table, const e
     });
 }
 
+// What a reader does before it gives its first item.
+void prepare(VCardReader&) {}
+
+void prepare(CalendarReader& reader)
+{
+    reader.readZones();
+}
+
 // What a reader counted besides the items it gave.
 void addReaderNotes(const VCardReader&, Summary&) {}
 
 void addReaderNotes(const CalendarReader& reader, Summary& summary)
 {
+    for (const QString& zone : reader.costlyZones())
+        summary.notes[QStringLiteral("zona horaria «%1» con reglas demasiado costosas, tomada con su primer cambio")
+                          .arg(zone.left(60))] += 1;
     if (reader.otherComponents() > 0)
         summary.notes[QStringLiteral("componentes que no son eventos ni tareas, pasados por alto")] +=
             reader.otherComponents();
@@ -198,7 +290,16 @@ Summary importFile(engine::Connection& connection, const QString& path, const QS
     openForReading(in);
     naming(path, [&] {
         Inserter inserter(connection, table, fields);
-        Reader reader(&in);
+        // A calendar is read twice (its zones first), so one from a pipe is kept in memory.
+        QBuffer buffer;
+        QIODevice* device = &in;
+        if (std::is_same_v<Reader, CalendarReader> && in.isSequential()) {
+            buffer.setData(in.readAll());
+            buffer.open(QIODevice::ReadOnly);
+            device = &buffer;
+        }
+        Reader reader(device);
+        prepare(reader);
         Item item;
         while (reader.next(item)) {
             ++summary.read;
@@ -249,6 +350,8 @@ void Summary::add(const ImportNotes& n)
         dropped[p] += 1;
     if (!n.unsupportedRule.isEmpty())
         rules[n.unsupportedRule] += 1;
+    if (!n.costlyRule.isEmpty())
+        costly[n.costlyRule] += 1;
     for (const QString& note : n.notes)
         notes[note] += 1;
 }
@@ -270,6 +373,10 @@ QString Summary::text(const QString& job, const QString& fileName) const
         line += QStringLiteral("; %1 repeticiones que Pennaro no admite, importada su próxima fecha (%2)")
                     .arg(total(rules))
                     .arg(counted(rules));
+    if (!costly.isEmpty())
+        line += QStringLiteral("; %1 repeticiones demasiado costosas de calcular, importada su primera fecha (%2)")
+                    .arg(total(costly))
+                    .arg(counted(costly));
     if (!notes.isEmpty())
         line += QStringLiteral("; %1").arg(counted(notes));
     return line + QLatin1Char('.');
@@ -290,7 +397,7 @@ Summary exportVCard(engine::Connection& connection, const QString& path)
     QSaveFile out(path);
     openForWriting(out);
     exportRecords(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(), out, summary,
-                  [](const Record& card, QString& why) {
+                  true, [](const Record& card, QString& why) {
                       why = QStringLiteral("sin nombre");
                       return cardToVCard(card);
                   });
@@ -312,7 +419,7 @@ Summary exportICalendar(engine::Connection& connection, const QString& path, con
     openForWriting(out);
     write(out, calendarBegin());
     const QDateTime stamp = now.toUTC();
-    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary,
+    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary, false,
                   [&stamp](const Record& reminder, QString& why) { return reminderToEvent(reminder, stamp, why); });
     write(out, calendarEnd());
     commit(out);

@@ -25,6 +25,7 @@ struct Summary
     QMap<QString, int> cut;     // field -> values cut at the field's size
     QMap<QString, int> dropped; // property -> times dropped for want of a field
     QMap<QString, int> rules;   // repeat rule -> events imported at their next occurrence
+    QMap<QString, int> costly;  // repeat rule -> events imported at their first date (too costly)
     QMap<QString, int> notes;   // other remarks -> times
     int skippedCount() const;
     void add(const ImportNotes& notes);
