@@ -76,6 +76,9 @@ void TOstiva_Form::Timer1Timer()
         return;
     }
 
+    // What an import beside the running program wrote shows at the next tick.
+    if (DataModuleReminder)
+        DataModuleReminder->refreshIfChangedElsewhere();
     if (ToolButton1()->isEnabled() && DataModuleReminder && OKBottomDlg)
         scanDueReminders(DataModuleReminder);
 

@@ -10,6 +10,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 namespace engine {
 class Connection;
 }
@@ -41,5 +43,9 @@ Summary exportVCard(engine::Connection& connection, const QString& path);
 Summary importVCard(engine::Connection& connection, const QString& path);
 Summary exportICalendar(engine::Connection& connection, const QString& path, const QDateTime& now);
 Summary importICalendar(engine::Connection& connection, const QString& path, const QDateTime& now);
+
+// Called by an import once it has built the new table and before it swaps it in; tests
+// write from another connection there. Null (the default) does nothing.
+void setImportBuiltHook(std::function<void()> hook);
 
 } // namespace exchange

@@ -18,6 +18,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -203,6 +206,7 @@ private slots:
     void exportOnlyToRegularFiles_data();
     void exportOnlyToRegularFiles();
     void controlCharactersNeverChangeOnTheWay();
+    void importBesideTheRunningProgram();
     void commandLine();
 };
 
@@ -1112,6 +1116,96 @@ void TestExchange::controlCharactersNeverChangeOnTheWay()
     exchange::importVCard(back.connection, home.file("c.vcf"));
     QCOMPARE(back.cards().size(), 1);
     QCOMPARE(back.cards().first().value("Nombre").toString(), QStringLiteral("Ana\fRuiz"));
+}
+
+void TestExchange::importBesideTheRunningProgram()
+{
+    Home home;
+    const QString file = engine::tables::reminderFile();
+    insertRecords(home, file, engine::tables::reminderFields(),
+                  {reminder("01/01/2027", "09:00:00", "uno", true, false, "0", "Día/s"),
+                   reminder("02/01/2027", "09:00:00", "dos", true, false, "0", "Día/s"),
+                   reminder("03/01/2027", "09:00:00", "tres", true, false, "0", "Día/s")});
+    sqlite3* db = home.connection.handle(file);
+    engine::sql::exec(db, "DELETE FROM Reminder WHERE ID = 3", "x"); // the sequence stays at 3
+    auto query = [&](const QString& sql) {
+        QStringList rows;
+        engine::sql::Statement st;
+        st.prepare(home.connection.handle(file), sql, "x");
+        engine::sql::Statement::Use use(st);
+        while (st.step())
+            rows += st.text(0);
+        return rows;
+    };
+    const QStringList indexesBefore =
+        query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name");
+    QVERIFY(!indexesBefore.isEmpty());
+
+    // The running program: its own connection to the same file.
+    engine::Connection running;
+    running.setPath(QFileInfo(home.connection.filePath(file)).absolutePath());
+    running.connect();
+    running.handle(file);
+    QVERIFY(!running.changedElsewhere(file));
+
+    // It posts an edit while the import builds its new table; the import builds it again and
+    // keeps the edit.
+    int built = 0;
+    exchange::setImportBuiltHook([&] {
+        if (built++ == 0)
+            engine::sql::exec(running.handle(file), "UPDATE Reminder SET Recordatorio = 'editado' WHERE ID = 1", "x");
+    });
+    auto noHook = qScopeGuard([] { exchange::setImportBuiltHook({}); });
+    const QString ics = home.file("nuevos.ics");
+    QVERIFY(writeFile(ics,
+                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART:20270201T100000\r\nSUMMARY:cuatro\r\nEND:VEVENT\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART:20270202T100000\r\nSUMMARY:cinco\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
+    QCOMPARE(exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0))).written, 2);
+    QCOMPARE(built, 2);
+    QCOMPARE(query("SELECT ID || ' ' || Recordatorio FROM Reminder ORDER BY ID"),
+             (QStringList{"1 editado", "2 dos", "4 cuatro", "5 cinco"}));
+    QCOMPARE(query("PRAGMA integrity_check"), QStringList{"ok"});
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+             (QStringList{"Reminder", "sqlite_sequence"}));
+    QStringList alternate;
+    for (const QString& name : indexesBefore)
+        alternate += name + "_b";
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"), alternate);
+    // The running program sees that the file changed, once.
+    QVERIFY(running.changedElsewhere(file));
+    QVERIFY(!running.changedElsewhere(file));
+
+    // A killed import leaves its side tables; the next import drops them, and one that fails
+    // leaves the table as it was.
+    engine::sql::exec(home.connection.handle(file),
+                      "CREATE TABLE Reminder_importacion (x); "
+                      "CREATE TABLE Reminder_nueva (y)",
+                      "x");
+    const QString bad = home.file("malo.ics");
+    QVERIFY(writeFile(bad, "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20270230T100000\r\nEND:VEVENT\r\n"
+                           "END:VCALENDAR\r\n"));
+    QVERIFY(!errorOf([&] { exchange::importICalendar(home.connection, bad, QDateTime::currentDateTime()); }).isEmpty());
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+             (QStringList{"Reminder", "sqlite_sequence"}));
+    QCOMPARE(query("SELECT count(*) FROM Reminder"), QStringList{"4"});
+
+    // A second import gives the indexes their first names back.
+    exchange::setImportBuiltHook({});
+    exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0)));
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+             indexesBefore);
+
+    // One import at a time.
+    const QString lockPath = QFileInfo(home.connection.filePath(file)).dir().filePath(".Reminder.DB.importacion");
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::flock(fd, LOCK_EX), 0);
+    const QString busy =
+        errorOf([&] { exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0))); });
+    ::close(fd);
+    QVERIFY2(busy.contains(QStringLiteral("Otra importación")), qPrintable(busy));
+    QCOMPARE(query("SELECT count(*) FROM Reminder"), QStringList{"6"});
 }
 
 void TestExchange::commandLine()
