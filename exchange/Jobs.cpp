@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QThread>
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -165,8 +166,6 @@ public:
         if (m_published)
             return;
         try {
-            m_insert.finalize();
-            m_batch.reset();
             engine::sql::WriteTransaction t(m_db, m_what);
             dropSideTables();
             t.commit();
@@ -177,21 +176,14 @@ public:
     StagedImport(const StagedImport&) = delete;
     StagedImport& operator=(const StagedImport&) = delete;
 
+    // Records are gathered outside any transaction (reading the file is the slow part) and
+    // written to the staging table in one short transaction per batch.
     void insert(const Record& record)
     {
-        if (!m_batch) {
-            m_batch = std::make_unique<engine::sql::WriteTransaction>(m_db, m_what);
-            m_insert.prepare(m_db, m_insertSql, m_what);
+        if (m_pending.isEmpty())
             m_batchTimer.start();
-            m_batchRows = 0;
-        }
-        {
-            engine::sql::Statement::Use use(m_insert);
-            for (int i = 0; i < m_fields.size(); ++i)
-                m_insert.bind(i + 1, record.value(m_fields.at(i).name));
-            m_insert.step();
-        }
-        if (++m_batchRows >= kBatchRows || m_batchTimer.elapsed() >= kBatchMs)
+        m_pending += record;
+        if (m_pending.size() >= kBatchRows || m_batchTimer.elapsed() >= kBatchMs)
             commitBatch();
     }
 
@@ -228,6 +220,8 @@ private:
     static constexpr int kBatchRows = 5000;
     static constexpr qint64 kBatchMs = 200;
     static constexpr int kRounds = 3;
+    static constexpr int kCopyRows = 10000;
+    static constexpr unsigned long kPauseMs = 120;
 
     static QString q(const QString& name) { return engine::sql::quoted(name); }
 
@@ -250,11 +244,20 @@ private:
 
     void commitBatch()
     {
-        if (!m_batch)
+        if (m_pending.isEmpty())
             return;
-        m_insert.finalize();
-        m_batch->commit();
-        m_batch.reset();
+        engine::sql::WriteTransaction t(m_db, m_what);
+        engine::sql::Statement insert;
+        insert.prepare(m_db, m_insertSql, m_what);
+        for (const Record& record : std::as_const(m_pending)) {
+            engine::sql::Statement::Use use(insert);
+            for (int i = 0; i < m_fields.size(); ++i)
+                insert.bind(i + 1, record.value(m_fields.at(i).name));
+            insert.step();
+        }
+        insert.finalize();
+        t.commit();
+        m_pending.clear();
     }
 
     void dropSideTables()
@@ -317,6 +320,9 @@ private:
             engine::sql::WriteTransaction t(m_db, m_what);
             work();
             t.commit();
+            // A pause as long as SQLite's longest wait between two tries at a busy lock, so
+            // a writer that waits gets in before the next batch.
+            QThread::msleep(kPauseMs);
         };
         step([&] {
             run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_fresh)));
@@ -335,7 +341,7 @@ private:
                 run(QStringLiteral("INSERT INTO %1 SELECT * FROM %2 WHERE %3 > %4 ORDER BY %3 LIMIT %5")
                         .arg(q(m_fresh), q(m_table), id)
                         .arg(lastId)
-                        .arg(kBatchRows * 4));
+                        .arg(kCopyRows));
                 copied = sqlite3_changes(m_db);
             });
             if (copied == 0)
@@ -344,13 +350,13 @@ private:
         }
         // Staged rows are numbered 1, 2, 3... in the order read.
         const qint64 staged = scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(q(m_staging)));
-        for (qint64 from = 0; from < staged; from += kBatchRows * 4) {
+        for (qint64 from = 0; from < staged; from += kCopyRows) {
             step([&] {
                 run(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE rowid > %4 AND rowid <= %5 "
                                    "ORDER BY rowid")
                         .arg(q(m_fresh), m_columns.join(QLatin1Char(',')), q(m_staging))
                         .arg(from)
-                        .arg(from + kBatchRows * 4));
+                        .arg(from + kCopyRows));
             });
         }
     }
@@ -367,10 +373,8 @@ private:
     QString m_table, m_staging, m_fresh;
     QStringList m_columns;
     QString m_insertSql;
-    engine::sql::Statement m_insert;
-    std::unique_ptr<engine::sql::WriteTransaction> m_batch;
+    QVector<Record> m_pending;
     QElapsedTimer m_batchTimer;
-    int m_batchRows = 0;
     bool m_published = false;
 };
 
