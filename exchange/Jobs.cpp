@@ -144,6 +144,7 @@ public:
         m_table = engine::Connection::sqlTableName(file);
         m_staging = m_table + QStringLiteral("_importacion");
         m_fresh = m_table + QStringLiteral("_nueva");
+        m_old = m_table + QStringLiteral("_anterior");
         for (const engine::FieldDef& def : std::as_const(m_fields))
             m_columns += engine::sql::quoted(def.name);
         {
@@ -207,11 +208,13 @@ public:
             }
             if (last)
                 buildFresh(true);
-            run(QStringLiteral("DROP TABLE %1").arg(q(m_table)));
+            // Renames only: dropping a large table takes as long as freeing its pages.
+            run(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(q(m_table), q(m_old)));
             run(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(q(m_fresh), q(m_table)));
-            run(QStringLiteral("DROP TABLE %1").arg(q(m_staging)));
             swap.commit();
             m_published = true;
+            emptyAndDrop(m_staging);
+            emptyAndDrop(m_old);
             return;
         }
     }
@@ -220,7 +223,7 @@ private:
     static constexpr int kBatchRows = 5000;
     static constexpr qint64 kBatchMs = 200;
     static constexpr int kRounds = 3;
-    static constexpr int kCopyRows = 10000;
+    static constexpr int kCopyRows = 2000;
     static constexpr unsigned long kPauseMs = 120;
 
     static QString q(const QString& name) { return engine::sql::quoted(name); }
@@ -260,8 +263,31 @@ private:
         m_pending.clear();
     }
 
+    // Drops a side table after emptying it in short transactions.
+    void emptyAndDrop(const QString& table)
+    {
+        try {
+            for (;;) {
+                engine::sql::WriteTransaction t(m_db, m_what);
+                run(QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT rowid FROM %1 LIMIT %2)")
+                        .arg(q(table))
+                        .arg(kCopyRows));
+                const bool empty = sqlite3_changes(m_db) == 0;
+                if (empty)
+                    run(QStringLiteral("DROP TABLE %1").arg(q(table)));
+                t.commit();
+                if (empty)
+                    return;
+                QThread::msleep(kPauseMs);
+            }
+        } catch (const std::exception&) {
+            // The import is in; the next one drops what is left.
+        }
+    }
+
     void dropSideTables()
     {
+        run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_old)));
         run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_staging)));
         run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_fresh)));
     }
@@ -370,7 +396,7 @@ private:
     ImportLock m_lock;
     QString m_what;
     sqlite3* m_db = nullptr;
-    QString m_table, m_staging, m_fresh;
+    QString m_table, m_staging, m_fresh, m_old;
     QStringList m_columns;
     QString m_insertSql;
     QVector<Record> m_pending;
