@@ -73,6 +73,9 @@ void TOstiva_Form::Timer1Timer()
         return;
     }
 
+    // What an import beside the running program wrote shows at the next tick.
+    if (DataModuleReminder)
+        DataModuleReminder->refreshIfChangedElsewhere();
     if (ReminderCatchUp* catchUp = ReminderCatchUp::of(this))
         catchUp->tick();
     RemindersPass();

@@ -136,28 +136,187 @@ QString ruleFromRepeat(const Repeat& repeat)
     return QStringLiteral("FREQ=%1;INTERVAL=%2").arg(QLatin1String(freq)).arg(repeat.count);
 }
 
-QDateTime nextOccurrence(const QString& rule, const QDateTime& start, const QDateTime& now)
+namespace {
+
+bool hasBy(const short* array)
+{
+    return !isEmptyBy(array);
+}
+
+// Periods of the frequency in a year, rounded up, and their length in seconds (months and
+// years at their longest).
+qint64 periodsPerYear(icalrecurrencetype_frequency freq)
+{
+    switch (freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+        return 366LL * 86400;
+    case ICAL_MINUTELY_RECURRENCE:
+        return 366LL * 1440;
+    case ICAL_HOURLY_RECURRENCE:
+        return 366LL * 24;
+    case ICAL_DAILY_RECURRENCE:
+        return 366;
+    case ICAL_WEEKLY_RECURRENCE:
+        return 53;
+    case ICAL_MONTHLY_RECURRENCE:
+        return 12;
+    default:
+        return 1;
+    }
+}
+
+qint64 periodSeconds(icalrecurrencetype_frequency freq)
+{
+    switch (freq) {
+    case ICAL_SECONDLY_RECURRENCE:
+        return 1;
+    case ICAL_MINUTELY_RECURRENCE:
+        return 60;
+    case ICAL_HOURLY_RECURRENCE:
+        return 3600;
+    case ICAL_DAILY_RECURRENCE:
+        return 86400;
+    case ICAL_WEEKLY_RECURRENCE:
+        return 7 * 86400;
+    case ICAL_MONTHLY_RECURRENCE:
+        return 28 * 86400; // the shortest: counts the most steps for a stretch of time
+    default:
+        return 365 * 86400;
+    }
+}
+
+// The last year the iterator walks to before it gives up (64-bit time).
+constexpr int kIteratorLastYear = 2582;
+
+qint64 worstSteps(const icalrecurrencetype& r, int year)
+{
+    if (r.freq == ICAL_NO_RECURRENCE)
+        return 0;
+    const qint64 interval = qMax<qint64>(1, r.interval);
+    const qint64 years = qMax(1, kIteratorLastYear + 1 - year);
+    const bool subDaily =
+        r.freq == ICAL_SECONDLY_RECURRENCE || r.freq == ICAL_MINUTELY_RECURRENCE || r.freq == ICAL_HOURLY_RECURRENCE;
+    if (!subDaily && r.freq != ICAL_DAILY_RECURRENCE)
+        return periodsPerYear(r.freq) * years / interval + 1; // periods may expand to nothing
+    // Parts that filter the periods rather than expand them: a period that fails one is a
+    // step that gives nothing.
+    bool filters = hasBy(r.by_month) || hasBy(r.by_month_day) || hasBy(r.by_year_day) || hasBy(r.by_week_no) ||
+                   hasBy(r.by_set_pos);
+    bool weekdaysOnly = !filters && hasBy(r.by_day);
+    for (int i = 0; weekdaysOnly && i < ICAL_BY_DAY_SIZE && r.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        weekdaysOnly = icalrecurrencetype_day_position(r.by_day[i]) == 0;
+    filters = filters || hasBy(r.by_day);
+    bool timeFilters = false;
+    if (r.freq == ICAL_SECONDLY_RECURRENCE)
+        timeFilters = hasBy(r.by_second) || hasBy(r.by_minute) || hasBy(r.by_hour);
+    else if (r.freq == ICAL_MINUTELY_RECURRENCE)
+        timeFilters = hasBy(r.by_minute) || hasBy(r.by_hour);
+    else if (r.freq == ICAL_HOURLY_RECURRENCE)
+        timeFilters = hasBy(r.by_hour);
+    if (!filters && !timeFilters)
+        return 1;
+    // Weekdays and times of day alone come round within a week, unless the interval keeps
+    // stepping over them.
+    const qint64 perDay = periodsPerYear(r.freq) / 366;
+    if ((weekdaysOnly || !filters) && interval == 1)
+        return 7 * perDay;
+    if (weekdaysOnly && !timeFilters && r.freq == ICAL_DAILY_RECURRENCE && interval % 7 != 0)
+        return 7;
+    return periodsPerYear(r.freq) * years / interval + 1;
+}
+
+// `start` moved on by whole periods of the rule to the last such point before `now`, so the
+// occurrences from there on are those of the rule from `start`. Unchanged for a rule with a
+// COUNT (which counts from the start) or when no such point exists.
+QDateTime movedCloseTo(const icalrecurrencetype& r, const QDateTime& start, const QDateTime& now)
+{
+    if (r.count != 0 || start >= now)
+        return start;
+    const qint64 interval = qMax(1, r.interval);
+    // Wall-clock arithmetic: the rule steps in local time without regard to DST.
+    const QDateTime from(start.date(), start.time(), Qt::UTC);
+    const QDateTime to(now.date(), now.time(), Qt::UTC);
+    if (r.freq == ICAL_MONTHLY_RECURRENCE || r.freq == ICAL_YEARLY_RECURRENCE) {
+        const qint64 perPeriod = r.freq == ICAL_YEARLY_RECURRENCE ? 12 * interval : interval;
+        const qint64 months =
+            (qint64(to.date().year()) - from.date().year()) * 12 + to.date().month() - from.date().month();
+        // Two periods back, and further while the start's day is missing from that month.
+        for (qint64 k = months / perPeriod - 2; k > 0 && k > months / perPeriod - 26; --k) {
+            const QDate first = QDate(from.date().year(), from.date().month(), 1).addMonths(int(k * perPeriod));
+            const QDate moved(first.year(), first.month(), from.date().day());
+            if (moved.isValid())
+                return QDateTime(moved, start.time(), Qt::LocalTime);
+        }
+        return start;
+    }
+    const qint64 period = periodSeconds(r.freq) * interval;
+    const qint64 k = from.secsTo(to) / period - 1;
+    if (k <= 0)
+        return start;
+    const QDateTime moved = from.addSecs(k * period);
+    return QDateTime(moved.date(), moved.time(), Qt::LocalTime);
+}
+
+} // namespace
+
+qint64 worstStepsPerOccurrence(const QString& rule, int year)
+{
+    return worstSteps(readRule(rule), year);
+}
+
+NextDate nextDate(const QString& rule, const QDateTime& start, const QDateTime& now)
 {
     const icalrecurrencetype r = readRule(rule);
     if (r.freq == ICAL_NO_RECURRENCE)
-        return start;
-    icalrecur_iterator* it = icalrecur_iterator_new(r, toIcal(start));
+        return {start, false};
+    const QDateTime from = movedCloseTo(r, start, now);
+    if (worstSteps(r, from.date().year()) > kMaxRuleSteps)
+        return {start, true};
+    icalrecur_iterator* it = icalrecur_iterator_new(r, toIcal(from));
     if (!it)
-        return start;
-    QDateTime last = start;
-    for (int i = 0; i < kMaxOccurrences; ++i) {
+        return {start, false};
+    const qint64 period = periodSeconds(r.freq) * qMax(1, r.interval);
+    NextDate result{start, false};
+    qint64 steps = 0;
+    QDateTime previous(from.date(), from.time(), Qt::UTC);
+    for (int i = 0;; ++i) {
+        if (i >= kMaxOccurrences) {
+            result = {start, true};
+            break;
+        }
         const icaltimetype t = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(t))
+        if (icaltime_is_null_time(t)) {
+            // The series ends by its COUNT or UNTIL; otherwise the iterator gave up early
+            // (it stops at a fixed year, and at some rules from the first centuries).
+            const bool ended = (r.count > 0 && i >= r.count) || !icaltime_is_null_time(r.until);
+            if (!ended && result.when < now)
+                result = {start, true};
             break;
+        }
         const QDateTime occurrence = fromIcal(t);
-        if (!occurrence.isValid())
+        if (!occurrence.isValid()) {
+            result = {start, true}; // a date that does not exist (29/02/0100): no trust in the rest
             break;
-        last = occurrence;
+        }
+        // The steps this call took: the periods between the two occurrences.
+        const QDateTime wall(occurrence.date(), occurrence.time(), Qt::UTC);
+        steps += 1 + qMax<qint64>(0, previous.secsTo(wall)) / period;
+        previous = wall;
+        result.when = occurrence;
         if (occurrence >= now)
             break;
+        if (steps > kMaxRuleSteps) {
+            result = {start, true};
+            break;
+        }
     }
     icalrecur_iterator_free(it);
-    return last;
+    return result;
+}
+
+QDateTime nextOccurrence(const QString& rule, const QDateTime& start, const QDateTime& now)
+{
+    return nextDate(rule, start, now).when;
 }
 
 QByteArray calendarBegin()
@@ -242,7 +401,21 @@ int CalendarItem::lineOf(const char* property) const
     return firstLine;
 }
 
-CalendarReader::CalendarReader(QIODevice* device) : m_lines(device) {}
+CalendarReader::CalendarReader(QIODevice* device) : m_device(device), m_lines(std::make_unique<LineReader>(device)) {}
+
+void CalendarReader::readZones()
+{
+    CalendarItem item;
+    while (next(item)) {
+    }
+    m_zonesRead = true;
+    if (!m_device->seek(0))
+        LineReader::fail(1, QStringLiteral("el archivo no se puede volver a leer desde el principio"));
+    m_lines = std::make_unique<LineReader>(m_device);
+    m_calendars = 0;
+    m_others = 0;
+    m_inCalendar = false;
+}
 
 CalendarReader::~CalendarReader()
 {
@@ -254,7 +427,7 @@ bool CalendarReader::next(CalendarItem& item)
 {
     QString text;
     int lineNo = 0;
-    while (m_lines.next(text, lineNo)) {
+    while (m_lines->next(text, lineNo)) {
         if (!m_inCalendar && m_calendars == 0 &&
             !text.startsWith(QLatin1String("BEGIN:VCALENDAR"), Qt::CaseInsensitive))
             LineReader::fail(lineNo, QStringLiteral("el archivo no es iCalendar (se esperaba «BEGIN:VCALENDAR»)"));
@@ -279,7 +452,8 @@ bool CalendarReader::next(CalendarItem& item)
 
         CalendarItem block = readComponent(value, text, lineNo);
         if (block.kind == QLatin1String("VTIMEZONE")) {
-            keepTimeZone(block);
+            if (!m_zonesRead)
+                keepTimeZone(block);
         } else if (block.kind == QLatin1String("VEVENT") || block.kind == QLatin1String("VTODO")) {
             item = std::move(block);
             return true;
@@ -288,9 +462,9 @@ bool CalendarReader::next(CalendarItem& item)
         }
     }
     if (m_inCalendar)
-        LineReader::fail(m_lines.lastLineNo(), QStringLiteral("el archivo está cortado: falta «END:VCALENDAR»"));
+        LineReader::fail(m_lines->lastLineNo(), QStringLiteral("el archivo está cortado: falta «END:VCALENDAR»"));
     if (m_calendars == 0)
-        LineReader::fail(qMax(1, m_lines.lastLineNo()), QStringLiteral("el archivo no es iCalendar (está vacío)"));
+        LineReader::fail(qMax(1, m_lines->lastLineNo()), QStringLiteral("el archivo no es iCalendar (está vacío)"));
     return false;
 }
 
@@ -305,14 +479,18 @@ CalendarItem CalendarReader::readComponent(const QString& kind, const QString& b
     QString text;
     int lineNo = 0;
     while (!open.isEmpty()) {
-        if (!m_lines.next(text, lineNo))
-            LineReader::fail(m_lines.lastLineNo(),
+        if (!m_lines->next(text, lineNo))
+            LineReader::fail(m_lines->lastLineNo(),
                              QStringLiteral("el archivo está cortado: falta «END:%1» del componente de la línea %2")
                                  .arg(open.last().left(40))
                                  .arg(block.firstLine));
         const ContentLine inner = parseContentLine(text, lineNo);
         const QString innerValue = inner.value.trimmed().toUpper();
         if (inner.name == QLatin1String("BEGIN")) {
+            // Refused before libical builds (and later frees, recursively) a tree this deep.
+            if (open.size() + 1 >= kMaxNesting)
+                LineReader::fail(lineNo,
+                                 QStringLiteral("los componentes están anidados a más de %1 niveles").arg(kMaxNesting));
             open += innerValue;
         } else if (inner.name == QLatin1String("END")) {
             if (innerValue != open.last())
@@ -325,6 +503,62 @@ CalendarItem CalendarReader::readComponent(const QString& kind, const QString& b
     return block;
 }
 
+namespace {
+
+// Drops the repeat rules of a zone's observances that would cost more than the bound to
+// expand (libical expands every change of offset from the observance's start on); each
+// keeps its first onset. True when one was dropped.
+bool dropCostlyZoneRules(icalcomponent* zone)
+{
+    // A real zone changes offset a few times a year; this many changes is no real zone.
+    constexpr qint64 kMaxChanges = 20000;
+    bool dropped = false;
+    for (icalcomponent* part = icalcomponent_get_first_component(zone, ICAL_ANY_COMPONENT); part;
+         part = icalcomponent_get_next_component(zone, ICAL_ANY_COMPONENT)) {
+        icalproperty* dtstart = icalcomponent_get_first_property(part, ICAL_DTSTART_PROPERTY);
+        const int year = dtstart ? icalproperty_get_dtstart(dtstart).year : 1;
+        QVector<icalproperty*> costly;
+        for (icalproperty* p = icalcomponent_get_first_property(part, ICAL_RRULE_PROPERTY); p;
+             p = icalcomponent_get_next_property(part, ICAL_RRULE_PROPERTY)) {
+            const icalrecurrencetype r = icalproperty_get_rrule(p);
+            // Every change up to the iterator's last year: the days and times a year expands to.
+            qint64 days = 1;
+            if (hasBy(r.by_year_day)) {
+                days = countBy(r.by_year_day, ICAL_BY_YEARDAY_SIZE);
+            } else if (hasBy(r.by_week_no)) {
+                days = 7LL * countBy(r.by_week_no, ICAL_BY_WEEKNO_SIZE);
+            } else {
+                qint64 perMonth = 1;
+                if (hasBy(r.by_month_day)) {
+                    perMonth = countBy(r.by_month_day, ICAL_BY_MONTHDAY_SIZE);
+                } else if (hasBy(r.by_day)) {
+                    perMonth = 0;
+                    for (int i = 0; i < countBy(r.by_day, ICAL_BY_DAY_SIZE); ++i)
+                        perMonth += icalrecurrencetype_day_position(r.by_day[i]) == 0 ? 5 : 1;
+                }
+                const qint64 months = hasBy(r.by_month)                 ? countBy(r.by_month, ICAL_BY_MONTH_SIZE)
+                                      : perMonth > 1 || hasBy(r.by_day) ? 12
+                                                                        : 1;
+                days = months * perMonth;
+            }
+            const qint64 times = qint64(qMax(1, countBy(r.by_hour, ICAL_BY_HOUR_SIZE))) *
+                                 qMax(1, countBy(r.by_minute, ICAL_BY_MINUTE_SIZE)) *
+                                 qMax(1, countBy(r.by_second, ICAL_BY_SECOND_SIZE));
+            const qint64 changes = worstSteps(r, year) * days * times;
+            if (r.freq != ICAL_YEARLY_RECURRENCE || changes > kMaxChanges || worstSteps(r, year) > kMaxRuleSteps)
+                costly += p;
+        }
+        for (icalproperty* p : std::as_const(costly)) {
+            icalcomponent_remove_property(part, p);
+            icalproperty_free(p);
+            dropped = true;
+        }
+    }
+    return dropped;
+}
+
+} // namespace
+
 void CalendarReader::keepTimeZone(const CalendarItem& block)
 {
     ComponentPtr component(icalparser_parse_string(block.lines.join(QStringLiteral("\r\n")).toUtf8().constData()));
@@ -334,6 +568,8 @@ void CalendarReader::keepTimeZone(const CalendarItem& block)
     if (!tzidProp)
         return;
     const QString tzid = QString::fromUtf8(icalproperty_get_tzid(tzidProp));
+    if (dropCostlyZoneRules(component.get()))
+        m_costlyZones += tzid;
     icaltimezone* zone = icaltimezone_new();
     // The zone takes the component over when it accepts it.
     if (icaltimezone_set_component(zone, component.get())) {
@@ -349,7 +585,21 @@ void CalendarReader::keepTimeZone(const CalendarItem& block)
 namespace {
 
 // The start of an event or to-do in local time. Raises LineError for a start that does not exist.
+QDateTime localStartUnchecked(icalproperty* start, int startLine, const CalendarReader& reader, ImportNotes& notes);
+
+// Pennaro keeps dates as "dd/mm/yyyy": a start whose local date falls outside years 1-9999
+// cannot be kept and is refused rather than cut.
 QDateTime localStart(icalproperty* start, int startLine, const CalendarReader& reader, ImportNotes& notes)
+{
+    const QDateTime local = localStartUnchecked(start, startLine, reader, notes);
+    if (!local.isValid() || local.date().year() < 1 || local.date().year() > 9999)
+        throw LineError(startLine,
+                        QStringLiteral("la fecha de inicio «%1» queda fuera de los años 1 a 9999 en hora local")
+                            .arg(QString::fromUtf8(icalproperty_get_value_as_string(start)).left(40)));
+    return local;
+}
+
+QDateTime localStartUnchecked(icalproperty* start, int startLine, const CalendarReader& reader, ImportNotes& notes)
 {
     const icaltimetype t = icalproperty_get_dtstart(start);
     const QDate date(t.year, t.month, t.day);
@@ -368,7 +618,11 @@ QDateTime localStart(icalproperty* start, int startLine, const CalendarReader& r
     // A zone the file defines, else one the system knows by its IANA or Windows name.
     if (icaltimezone* zone = reader.zone(tzid))
         return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(t, zone)), Qt::LocalTime);
-    QTimeZone qzone(tzid.toUtf8());
+    // Only a name of the system's zone database: QTimeZone also reads a POSIX TZ text, which
+    // takes any word ("Custom") for a zone at UTC.
+    QTimeZone qzone;
+    if (QTimeZone::isTimeZoneIdAvailable(tzid.toUtf8()))
+        qzone = QTimeZone(tzid.toUtf8());
     if (!qzone.isValid()) {
         // No Windows name gives an empty id, and QTimeZone takes an empty id for the system's
         // own zone: that would pass an unknown zone off as a known one.
@@ -396,8 +650,13 @@ Repeat repeatOf(icalcomponent* component, const CalendarItem& item, const QDateT
     const QString rule = QString::fromUtf8(icalproperty_get_value_as_string(rrule));
     if (const std::optional<Repeat> kept = repeatFromRule(rule, start.date(), item.lineOf("RRULE")))
         return *kept;
-    start = nextOccurrence(rule, start, now);
-    notes.unsupportedRule = rule;
+    const NextDate next = nextDate(rule, start, now);
+    if (next.gaveUp) {
+        notes.costlyRule = rule; // the start stays
+    } else {
+        start = next.when;
+        notes.unsupportedRule = rule;
+    }
     return Repeat{0, kDays};
 }
 

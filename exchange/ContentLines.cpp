@@ -275,41 +275,79 @@ QByteArray foldLine(const QByteArray& line)
 
 LineReader::LineReader(QIODevice* device) : m_device(device) {}
 
+qsizetype firstUncarriedCharacter(const QString& text, bool onlyBareCr)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i; // a line break, written as "\n"
+            else
+                return i;
+        } else if (!onlyBareCr && ((c < 0x20 && c != u'\t' && c != u'\n') || c == 0x7F)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 bool LineReader::readPhysical(QByteArray& line)
 {
     // Lines are cut from a block buffer: asking the device for a line of up to the limit
-    // would set aside the whole limit for every line.
+    // would set aside the whole limit for every line. A line ends at CR LF, LF or a CR
+    // alone (as old Mac programs write them).
+    bool atEnd = false;
     for (;;) {
-        const qsizetype newline = m_buffer.indexOf('\n', qMax(m_start, m_scanned));
-        if (newline >= 0) {
-            line = m_buffer.mid(m_start, newline - m_start);
-            m_start = newline + 1;
+        qsizetype end = m_scanned < m_start ? m_start : m_scanned;
+        while (end < m_buffer.size() && m_buffer.at(end) != '\n' && m_buffer.at(end) != '\r')
+            ++end;
+        if (end < m_buffer.size()) {
+            qsizetype next = end + 1;
+            if (m_buffer.at(end) == '\r') {
+                if (next == m_buffer.size() && !atEnd) {
+                    m_scanned = end; // a LF may follow in the next block
+                    readMore(atEnd);
+                    continue;
+                }
+                if (next < m_buffer.size() && m_buffer.at(next) == '\n')
+                    ++next;
+            }
+            line = m_buffer.mid(m_start, end - m_start);
+            m_start = next;
             m_scanned = m_start;
             break;
         }
-        // Drop the lines already given out before the buffer grows.
-        m_buffer.remove(0, m_start);
-        m_start = 0;
-        m_scanned = m_buffer.size();
-        if (m_buffer.size() > kMaxLineBytes)
-            fail(m_physical + 1,
-                 QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
-        const QByteArray block = m_device->read(64 * 1024);
-        if (block.isEmpty()) {
-            if (m_buffer.isEmpty())
+        m_scanned = end;
+        if (atEnd || !readMore(atEnd)) {
+            if (m_start >= m_buffer.size())
                 return false;
-            line = m_buffer; // the last line has no line break
+            line = m_buffer.mid(m_start); // the last line has no line break
             m_buffer.clear();
             m_start = m_scanned = 0;
             break;
         }
-        m_buffer += block;
     }
     ++m_physical;
-    if (line.endsWith('\r'))
-        line.chop(1);
     if (m_physical == 1 && line.startsWith("\xEF\xBB\xBF"))
         line.remove(0, 3);
+    return true;
+}
+
+bool LineReader::readMore(bool& atEnd)
+{
+    // Drop the lines already given out before the buffer grows.
+    m_buffer.remove(0, m_start);
+    m_scanned -= m_start;
+    m_start = 0;
+    if (m_buffer.size() > kMaxLineBytes)
+        fail(m_physical + 1,
+             QStringLiteral("la línea es demasiado larga (más de %1 MB)").arg(kMaxLineBytes / (1024 * 1024)));
+    const QByteArray block = m_device->read(64 * 1024);
+    if (block.isEmpty()) {
+        atEnd = true;
+        return false;
+    }
+    m_buffer += block;
     return true;
 }
 

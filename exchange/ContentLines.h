@@ -75,6 +75,12 @@ QStringList splitStructured(const QString& raw);
 // and ends it with CRLF.
 QByteArray foldLine(const QByteArray& line);
 
+// Where a text holds a character a file cannot carry back unchanged, else -1: a CR that
+// is not part of a CR LF (a CR alone ends a line, and CR, LF and CR LF are all written as
+// one line break), and unless `onlyBareCr`, any control character other than the tab and
+// the line break (libical drops them from iCalendar texts).
+qsizetype firstUncarriedCharacter(const QString& text, bool onlyBareCr);
+
 // Reads unfolded lines one at a time from a device, so memory does not grow with the file.
 class LineReader
 {
@@ -89,6 +95,7 @@ public:
 
 private:
     bool readPhysical(QByteArray& line);
+    bool readMore(bool& atEnd); // false, with atEnd, when the device has no more bytes
 
     QIODevice* m_device;
     QByteArray m_buffer;     // bytes read from the device and not yet cut into lines

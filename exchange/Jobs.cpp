@@ -1,5 +1,6 @@
 #include "exchange/Jobs.h"
 
+#include "core/ErrorTexts.h"
 #include "exchange/Calendar.h"
 #include "exchange/CardMapping.h"
 #include "exchange/VCard.h"
@@ -8,12 +9,24 @@
 #include "store/engine/Sqlite.h"
 #include "store/engine/Tables.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QThread>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <type_traits>
 
 namespace exchange {
 
@@ -68,83 +81,423 @@ void forEachRecord(engine::Connection& connection, const QString& file, const en
     }
 }
 
-// Inserts records into a table file inside one transaction that commit() ends.
-class Inserter
+std::function<void()>& importBuiltHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+// One import at a time per table: an flock on a file beside the table, which the kernel
+// lets go when the process ends, however it ends.
+class ImportLock
 {
 public:
-    Inserter(engine::Connection& connection, const QString& file, const engine::FieldDefs& fields)
-        : m_fields(fields.mid(1)) // ID is assigned by the engine
+    explicit ImportLock(const QString& tablePath)
+    {
+        const QString path =
+            QFileInfo(tablePath).dir().filePath(QStringLiteral(".%1.importacion").arg(QFileInfo(tablePath).fileName()));
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            throw ExchangeError(QStringLiteral("No se puede crear el archivo «%1»: %2")
+                                    .arg(shown(path), ErrorTexts::systemError(errno)));
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            throw ExchangeError(QStringLiteral("Otra importación en la tabla «%1» está en curso; vuelva a probar "
+                                               "cuando termine.")
+                                    .arg(shown(tablePath)));
+        }
+    }
+    ~ImportLock() { ::close(m_fd); }
+    ImportLock(const ImportLock&) = delete;
+    ImportLock& operator=(const ImportLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+// Imports records into a table file without shutting out the running program, and so that
+// a failed or killed import leaves the table as it was:
+//  1. the records go into a staging table in the same file, in batches of short
+//     transactions (the table itself is not touched);
+//  2. a new table is built beside the table in short transactions: a copy of its rows (with
+//     their IDs) followed by the staged ones, with the same indexes under alternate names;
+//  3. one short transaction checks that no other connection has written to the file since
+//     step 2 began (PRAGMA data_version) and swaps the new table in (DROP, RENAME). When
+//     something was written meanwhile (the running program posted an edit), step 2 runs
+//     again; after a few such rounds the last one copies inside the swap transaction.
+// A kill before the swap commits leaves only the two side tables, which the next import
+// drops; the swap itself is one SQLite transaction.
+class StagedImport
+{
+public:
+    StagedImport(engine::Connection& connection, const QString& file, const engine::FieldDefs& fields)
+        : m_fields(fields.mid(1)), // ID is assigned by the engine
+          m_lock(connection.filePath(file)),
+          m_what(QStringLiteral("No se puede escribir en la tabla «%1»").arg(shown(connection.filePath(file))))
     {
         if (!QFileInfo::exists(connection.filePath(file)))
             connection.createTable(file, fields,
                                    file == engine::tables::reminderFile() ? engine::tables::reminderIndex()
                                                                           : engine::tables::direccionesIndex());
         checkFields(connection, file, fields);
-        const QString what =
-            QStringLiteral("No se puede escribir en la tabla «%1»").arg(shown(connection.filePath(file)));
-        sqlite3* db = connection.handle(file);
-        QStringList columns, marks;
-        for (const engine::FieldDef& def : std::as_const(m_fields)) {
-            columns += engine::sql::quoted(def.name);
-            marks += QStringLiteral("?");
+        m_db = connection.handle(file);
+        m_table = engine::Connection::sqlTableName(file);
+        m_staging = m_table + QStringLiteral("_importacion");
+        m_fresh = m_table + QStringLiteral("_nueva");
+        m_old = m_table + QStringLiteral("_anterior");
+        for (const engine::FieldDef& def : std::as_const(m_fields))
+            m_columns += engine::sql::quoted(def.name);
+        {
+            engine::sql::WriteTransaction t(m_db, m_what);
+            dropSideTables();
+            run(QStringLiteral("CREATE TABLE %1 AS SELECT %2 FROM %3 WHERE 0")
+                    .arg(q(m_staging), m_columns.join(QLatin1Char(',')), q(m_table)));
+            t.commit();
         }
-        m_transaction = std::make_unique<engine::sql::WriteTransaction>(db, what);
-        m_insert.prepare(db,
-                         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(engine::sql::quoted(engine::Connection::sqlTableName(file)),
-                                  columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                         what);
+        QStringList marks;
+        for (int i = 0; i < m_fields.size(); ++i)
+            marks += QStringLiteral("?");
+        m_insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(q(m_staging), m_columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     }
 
+    ~StagedImport()
+    {
+        // A failed import: the staged records go; the table was never touched.
+        if (m_published)
+            return;
+        try {
+            engine::sql::WriteTransaction t(m_db, m_what);
+            dropSideTables();
+            t.commit();
+        } catch (const std::exception&) {
+            // Left for the next import to drop.
+        }
+    }
+    StagedImport(const StagedImport&) = delete;
+    StagedImport& operator=(const StagedImport&) = delete;
+
+    // Records are gathered outside any transaction (reading the file is the slow part) and
+    // written to the staging table in one short transaction per batch.
     void insert(const Record& record)
     {
-        engine::sql::Statement::Use use(m_insert);
-        for (int i = 0; i < m_fields.size(); ++i)
-            m_insert.bind(i + 1, record.value(m_fields.at(i).name));
-        m_insert.step();
+        if (m_pending.isEmpty())
+            m_batchTimer.start();
+        m_pending += record;
+        if (m_pending.size() >= kBatchRows || m_batchTimer.elapsed() >= kBatchMs)
+            commitBatch();
     }
 
-    void commit()
+    // Puts the staged records into the table (see above).
+    void publish()
     {
-        m_insert.finalize();
-        m_transaction->commit();
+        commitBatch();
+        for (int round = 0;; ++round) {
+            const bool last = round >= kRounds;
+            const qint64 before = dataVersion();
+            if (!last)
+                buildFresh(false);
+            if (importBuiltHook())
+                importBuiltHook()();
+            engine::sql::WriteTransaction swap(m_db, m_what);
+            if (!last && dataVersion() != before) {
+                // Written meanwhile: the copy may miss it. Built again from the start.
+                run(QStringLiteral("DROP TABLE %1").arg(q(m_fresh)));
+                swap.commit();
+                continue;
+            }
+            if (last)
+                buildFresh(true);
+            // Renames only: dropping a large table takes as long as freeing its pages.
+            run(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(q(m_table), q(m_old)));
+            run(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(q(m_fresh), q(m_table)));
+            swap.commit();
+            m_published = true;
+            emptyAndDrop(m_staging);
+            emptyAndDrop(m_old);
+            return;
+        }
     }
 
 private:
+    static constexpr int kBatchRows = 5000;
+    static constexpr qint64 kBatchMs = 200;
+    static constexpr int kRounds = 3;
+    static constexpr int kCopyRows = 2000;
+    static constexpr unsigned long kPauseMs = 120;
+
+    static QString q(const QString& name) { return engine::sql::quoted(name); }
+
+    void run(const QString& sql) { engine::sql::exec(m_db, sql.toUtf8().constData(), m_what); }
+
+    qint64 scalar(const QString& sql, qint64 none = 0)
+    {
+        engine::sql::Statement st;
+        st.prepare(m_db, sql, m_what);
+        engine::sql::Statement::Use use(st);
+        return st.step() && !st.isNull(0) ? st.int64(0) : none;
+    }
+
+    qint64 dataVersion()
+    {
+        // Read inside a transaction too: the pragma looks at the file as the read sees it.
+        scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        return scalar(QStringLiteral("PRAGMA data_version"));
+    }
+
+    void commitBatch()
+    {
+        if (m_pending.isEmpty())
+            return;
+        engine::sql::WriteTransaction t(m_db, m_what);
+        engine::sql::Statement insert;
+        insert.prepare(m_db, m_insertSql, m_what);
+        for (const Record& record : std::as_const(m_pending)) {
+            engine::sql::Statement::Use use(insert);
+            for (int i = 0; i < m_fields.size(); ++i)
+                insert.bind(i + 1, record.value(m_fields.at(i).name));
+            insert.step();
+        }
+        insert.finalize();
+        t.commit();
+        m_pending.clear();
+    }
+
+    // Drops a side table after emptying it in short transactions.
+    void emptyAndDrop(const QString& table)
+    {
+        try {
+            for (;;) {
+                engine::sql::WriteTransaction t(m_db, m_what);
+                run(QStringLiteral("DELETE FROM %1 WHERE rowid IN (SELECT rowid FROM %1 LIMIT %2)")
+                        .arg(q(table))
+                        .arg(kCopyRows));
+                const bool empty = sqlite3_changes(m_db) == 0;
+                if (empty)
+                    run(QStringLiteral("DROP TABLE %1").arg(q(table)));
+                t.commit();
+                if (empty)
+                    return;
+                QThread::msleep(kPauseMs);
+            }
+        } catch (const std::exception&) {
+            // The import is in; the next one drops what is left.
+        }
+    }
+
+    void dropSideTables()
+    {
+        run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_old)));
+        run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_staging)));
+        run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_fresh)));
+    }
+
+    // The CREATE statements of the table and its indexes for the new table: the indexes
+    // alternate between their names and the names with "_b", since both exist at once.
+    QStringList freshSchema()
+    {
+        QStringList statements;
+        engine::sql::Statement st;
+        st.prepare(m_db,
+                   QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE tbl_name = ? AND sql IS NOT NULL "
+                                  "ORDER BY type = 'index'"),
+                   m_what);
+        engine::sql::Statement::Use use(st);
+        st.bind(1, m_table);
+        static const QRegularExpression table(QStringLiteral(R"(^\s*CREATE\s+TABLE\s+("[^"]*"|\S+))"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression index(
+            QStringLiteral(R"(^\s*CREATE\s+(UNIQUE\s+)?INDEX\s+("[^"]*"|\S+)\s+ON\s+("[^"]*"|\S+))"),
+            QRegularExpression::CaseInsensitiveOption);
+        while (st.step()) {
+            const QString type = st.text(0);
+            const QString name = st.text(1);
+            QString sql = st.text(2);
+            if (type == QLatin1String("table")) {
+                const QRegularExpressionMatch m = table.match(sql);
+                if (!m.hasMatch())
+                    throw ExchangeError(QStringLiteral("%1: no se reconoce su definición").arg(m_what));
+                sql.replace(m.capturedStart(1), m.capturedLength(1), q(m_fresh));
+            } else if (type == QLatin1String("index")) {
+                const QRegularExpressionMatch m = index.match(sql);
+                if (!m.hasMatch())
+                    continue;
+                const QString other =
+                    name.endsWith(QLatin1String("_b")) ? name.left(name.size() - 2) : name + QStringLiteral("_b");
+                sql.replace(m.capturedStart(3), m.capturedLength(3), q(m_fresh));
+                sql.replace(m.capturedStart(2), m.capturedLength(2), q(other));
+            } else {
+                continue;
+            }
+            statements += sql;
+        }
+        return statements;
+    }
+
+    // The new table: the table's rows with their IDs, then the staged ones after them. In
+    // batches of short transactions, or all inside the caller's transaction (`inOne`).
+    void buildFresh(bool inOne)
+    {
+        auto step = [&](const std::function<void()>& work) {
+            if (inOne) {
+                work();
+                return;
+            }
+            engine::sql::WriteTransaction t(m_db, m_what);
+            work();
+            t.commit();
+            // A pause as long as SQLite's longest wait between two tries at a busy lock, so
+            // a writer that waits gets in before the next batch.
+            QThread::msleep(kPauseMs);
+        };
+        step([&] {
+            run(QStringLiteral("DROP TABLE IF EXISTS %1").arg(q(m_fresh)));
+            for (const QString& sql : freshSchema())
+                run(sql);
+            // IDs are never given twice: the new table counts on from the table's sequence.
+            run(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT %1, seq FROM sqlite_sequence "
+                               "WHERE name = %2")
+                    .arg(sqlText(m_fresh), sqlText(m_table)));
+        });
+        const QString id = q(QStringLiteral("ID"));
+        qint64 lastId = -1;
+        for (;;) {
+            qint64 copied = 0;
+            step([&] {
+                run(QStringLiteral("INSERT INTO %1 SELECT * FROM %2 WHERE %3 > %4 ORDER BY %3 LIMIT %5")
+                        .arg(q(m_fresh), q(m_table), id)
+                        .arg(lastId)
+                        .arg(kCopyRows));
+                copied = sqlite3_changes(m_db);
+            });
+            if (copied == 0)
+                break;
+            lastId = scalar(QStringLiteral("SELECT max(%1) FROM %2").arg(id, q(m_fresh)), lastId);
+        }
+        // Staged rows are numbered 1, 2, 3... in the order read.
+        const qint64 staged = scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(q(m_staging)));
+        for (qint64 from = 0; from < staged; from += kCopyRows) {
+            step([&] {
+                run(QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE rowid > %4 AND rowid <= %5 "
+                                   "ORDER BY rowid")
+                        .arg(q(m_fresh), m_columns.join(QLatin1Char(',')), q(m_staging))
+                        .arg(from)
+                        .arg(from + kCopyRows));
+            });
+        }
+    }
+
+    static QString sqlText(const QString& text)
+    {
+        return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    }
+
     engine::FieldDefs m_fields;
-    engine::sql::Statement m_insert;
-    std::unique_ptr<engine::sql::WriteTransaction> m_transaction;
+    ImportLock m_lock;
+    QString m_what;
+    sqlite3* m_db = nullptr;
+    QString m_table, m_staging, m_fresh, m_old;
+    QStringList m_columns;
+    QString m_insertSql;
+    QVector<Record> m_pending;
+    QElapsedTimer m_batchTimer;
+    bool m_published = false;
 };
 
-// Opens the file to read, or raises a Spanish error naming it.
+// What a path that is not a regular file is, for the reason an export or import gives.
+QString specialKind(const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("es una carpeta");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("es una tubería con nombre (FIFO)");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("es un dispositivo");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("es un socket");
+    return QStringLiteral("no es un archivo normal");
+}
+
+// Opens the file to read, or raises a Spanish error naming it and why.
 void openForReading(QFile& file)
 {
-    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly))
-        throw ExchangeError(QStringLiteral("No se puede leer el archivo «%1»").arg(shown(file.fileName())));
+    const QByteArray name = QFile::encodeName(file.fileName());
+    struct stat st;
+    QString why;
+    if (::stat(name.constData(), &st) != 0)
+        why = ErrorTexts::systemError(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = specialKind(st);
+    else if (!file.open(QIODevice::ReadOnly))
+        why = ErrorTexts::systemError(::access(name.constData(), R_OK) != 0 ? errno : EIO);
+    if (!why.isEmpty())
+        throw ExchangeError(QStringLiteral("No se puede leer el archivo «%1»: %2").arg(shown(file.fileName()), why));
+}
+
+// Checks that an export may go to `path`: a regular file (replaced whole) or a new name in a
+// folder we may write. A FIFO, device, socket or folder is refused: replacing it would put a
+// plain file in its place.
+void checkExportTarget(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+    auto refuse = [&](const QString& why) {
+        throw ExchangeError(QStringLiteral("No se puede crear el archivo «%1»: %2").arg(shown(path), why));
+    };
+    struct stat st;
+    const bool exists = ::stat(name.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        refuse(QStringLiteral("«%1» %2; solo se escribe en un archivo normal o con un nombre nuevo")
+                   .arg(QFileInfo(path).fileName(), specialKind(st)));
+    struct stat dir;
+    if (::stat(folderName.constData(), &dir) != 0)
+        refuse(QStringLiteral("la carpeta «%1»: %2").arg(shown(folder), ErrorTexts::systemError(errno)));
+    if (!S_ISDIR(dir.st_mode))
+        refuse(QStringLiteral("«%1» no es una carpeta").arg(shown(folder)));
+    if (exists && ::access(name.constData(), W_OK) != 0)
+        refuse(QStringLiteral("el archivo es de solo lectura (%1)").arg(ErrorTexts::systemError(errno)));
+    if (::access(folderName.constData(), W_OK | X_OK) != 0)
+        refuse(QStringLiteral("no se puede escribir en la carpeta «%1» (%2)")
+                   .arg(shown(folder), ErrorTexts::systemError(errno)));
+    // In a folder with the sticky bit (/tmp) only the owner of a file may replace it.
+    const uid_t me = ::geteuid();
+    if (exists && (dir.st_mode & S_ISVTX) && me != 0 && st.st_uid != me && dir.st_uid != me)
+        refuse(QStringLiteral("la carpeta «%1» solo deja reemplazar un archivo a su dueño, y es de otro usuario")
+                   .arg(shown(folder)));
 }
 
 void openForWriting(QSaveFile& file)
 {
+    checkExportTarget(file.fileName());
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        throw ExchangeError(
-            QStringLiteral("No se puede crear el archivo «%1»: la carpeta no existe o no se puede escribir en ella")
-                .arg(shown(file.fileName())));
+        throw ExchangeError(QStringLiteral("No se puede crear el archivo «%1»: %2")
+                                .arg(shown(file.fileName()), ErrorTexts::systemError(errno)));
 }
 
 void write(QSaveFile& file, const QByteArray& bytes)
 {
+    errno = 0;
     if (file.write(bytes) != bytes.size()) {
+        const QString why = ErrorTexts::systemError(errno);
         file.cancelWriting();
-        throw ExchangeError(
-            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+        throw ExchangeError(QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?): %2")
+                                .arg(shown(file.fileName()), why));
     }
 }
 
 void commit(QSaveFile& file)
 {
-    if (!file.commit())
-        throw ExchangeError(
-            QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?)").arg(shown(file.fileName())));
+    errno = 0;
+    if (file.commit())
+        return;
+    const QString why = ErrorTexts::systemError(errno);
+    if (file.error() == QFileDevice::RenameError)
+        throw ExchangeError(QStringLiteral("No se puede poner la copia nueva en el lugar de «%1»: %2")
+                                .arg(shown(file.fileName()), why));
+    throw ExchangeError(
+        QStringLiteral("No se puede escribir el archivo «%1» (¿disco lleno?): %2").arg(shown(file.fileName()), why));
 }
 
 // Runs a reading job, putting the file's name in front of a line's error.
@@ -162,10 +515,19 @@ template <typename Job> void naming(const QString& path, Job job)
 // a record it gives nothing for is skipped for the reason it sets.
 template <typename ToBytes>
 void exportRecords(engine::Connection& connection, const QString& table, const engine::FieldDefs& fields,
-                   QSaveFile& out, Summary& summary, ToBytes toBytes)
+                   QSaveFile& out, Summary& summary, bool onlyBareCr, ToBytes toBytes)
 {
     forEachRecord(connection, table, fields, [&](const Record& record) {
         ++summary.read;
+        // A text the format cannot carry back unchanged is skipped and counted rather than
+        // written changed.
+        for (auto it = record.cbegin(); it != record.cend(); ++it) {
+            if (it.value().typeId() == QMetaType::QString &&
+                firstUncarriedCharacter(it.value().toString(), onlyBareCr) >= 0) {
+                summary.skipped[QStringLiteral("texto con caracteres de control")] += 1;
+                return;
+            }
+        }
         QString why;
         const QByteArray bytes = toBytes(record, why);
         if (bytes.isEmpty()) {
@@ -177,11 +539,22 @@ void exportRecords(engine::Connection& connection, const QString& table, const e
     });
 }
 
+// What a reader does before it gives its first item.
+void prepare(VCardReader&) {}
+
+void prepare(CalendarReader& reader)
+{
+    reader.readZones();
+}
+
 // What a reader counted besides the items it gave.
 void addReaderNotes(const VCardReader&, Summary&) {}
 
 void addReaderNotes(const CalendarReader& reader, Summary& summary)
 {
+    for (const QString& zone : reader.costlyZones())
+        summary.notes[QStringLiteral("zona horaria «%1» con reglas demasiado costosas, tomada con su primer cambio")
+                          .arg(zone.left(60))] += 1;
     if (reader.otherComponents() > 0)
         summary.notes[QStringLiteral("componentes que no son eventos ni tareas, pasados por alto")] +=
             reader.otherComponents();
@@ -197,8 +570,17 @@ Summary importFile(engine::Connection& connection, const QString& path, const QS
     QFile in(path);
     openForReading(in);
     naming(path, [&] {
-        Inserter inserter(connection, table, fields);
-        Reader reader(&in);
+        StagedImport inserter(connection, table, fields);
+        // A calendar is read twice (its zones first), so one from a pipe is kept in memory.
+        QBuffer buffer;
+        QIODevice* device = &in;
+        if (std::is_same_v<Reader, CalendarReader> && in.isSequential()) {
+            buffer.setData(in.readAll());
+            buffer.open(QIODevice::ReadOnly);
+            device = &buffer;
+        }
+        Reader reader(device);
+        prepare(reader);
         Item item;
         while (reader.next(item)) {
             ++summary.read;
@@ -211,7 +593,7 @@ Summary importFile(engine::Connection& connection, const QString& path, const QS
             ++summary.written;
         }
         addReaderNotes(reader, summary);
-        inserter.commit();
+        inserter.publish();
     });
     return summary;
 }
@@ -249,6 +631,8 @@ void Summary::add(const ImportNotes& n)
         dropped[p] += 1;
     if (!n.unsupportedRule.isEmpty())
         rules[n.unsupportedRule] += 1;
+    if (!n.costlyRule.isEmpty())
+        costly[n.costlyRule] += 1;
     for (const QString& note : n.notes)
         notes[note] += 1;
 }
@@ -270,9 +654,18 @@ QString Summary::text(const QString& job, const QString& fileName) const
         line += QStringLiteral("; %1 repeticiones que Pennaro no admite, importada su próxima fecha (%2)")
                     .arg(total(rules))
                     .arg(counted(rules));
+    if (!costly.isEmpty())
+        line += QStringLiteral("; %1 repeticiones demasiado costosas de calcular, importada su primera fecha (%2)")
+                    .arg(total(costly))
+                    .arg(counted(costly));
     if (!notes.isEmpty())
         line += QStringLiteral("; %1").arg(counted(notes));
     return line + QLatin1Char('.');
+}
+
+void setImportBuiltHook(std::function<void()> hook)
+{
+    importBuiltHook() = std::move(hook);
 }
 
 void openDataFolder(engine::Connection& connection)
@@ -290,7 +683,7 @@ Summary exportVCard(engine::Connection& connection, const QString& path)
     QSaveFile out(path);
     openForWriting(out);
     exportRecords(connection, engine::tables::direccionesFile(), engine::tables::direccionesFields(), out, summary,
-                  [](const Record& card, QString& why) {
+                  true, [](const Record& card, QString& why) {
                       why = QStringLiteral("sin nombre");
                       return cardToVCard(card);
                   });
@@ -312,7 +705,7 @@ Summary exportICalendar(engine::Connection& connection, const QString& path, con
     openForWriting(out);
     write(out, calendarBegin());
     const QDateTime stamp = now.toUTC();
-    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary,
+    exportRecords(connection, engine::tables::reminderFile(), engine::tables::reminderFields(), out, summary, false,
                   [&stamp](const Record& reminder, QString& why) { return reminderToEvent(reminder, stamp, why); });
     write(out, calendarEnd());
     commit(out);

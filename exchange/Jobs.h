@@ -10,6 +10,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 namespace engine {
 class Connection;
 }
@@ -25,6 +27,7 @@ struct Summary
     QMap<QString, int> cut;     // field -> values cut at the field's size
     QMap<QString, int> dropped; // property -> times dropped for want of a field
     QMap<QString, int> rules;   // repeat rule -> events imported at their next occurrence
+    QMap<QString, int> costly;  // repeat rule -> events imported at their first date (too costly)
     QMap<QString, int> notes;   // other remarks -> times
     int skippedCount() const;
     void add(const ImportNotes& notes);
@@ -40,5 +43,9 @@ Summary exportVCard(engine::Connection& connection, const QString& path);
 Summary importVCard(engine::Connection& connection, const QString& path);
 Summary exportICalendar(engine::Connection& connection, const QString& path, const QDateTime& now);
 Summary importICalendar(engine::Connection& connection, const QString& path, const QDateTime& now);
+
+// Called by an import once it has built the new table and before it swaps it in; tests
+// write from another connection there. Null (the default) does nothing.
+void setImportBuiltHook(std::function<void()> hook);
 
 } // namespace exchange

@@ -20,6 +20,7 @@ struct ImportNotes
     QStringList cutFields;         // fields whose value was longer than the field and was cut
     QStringList droppedProperties; // properties with no field, dropped
     QString unsupportedRule;       // a repeat rule replaced by its next occurrence
+    QString costlyRule;            // a repeat rule too costly to walk: its first date is kept
     QStringList notes;             // anything else worth counting ("zona horaria desconocida")
 };
 

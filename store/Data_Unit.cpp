@@ -376,6 +376,28 @@ void TDataModuleReminder::Actualizar()
     ActualizarQuery(QueryReminderMes);
 }
 
+void TDataModuleReminder::refreshIfChangedElsewhere()
+{
+    const bool reminders = DatabaseReminder->changedElsewhere(kReminderFile);
+    const bool cards = DatabaseReminder->changedElsewhere(kDireccionesFile);
+    auto editing = [](engine::Dataset* d) {
+        return d->state() == engine::DataState::Edit || d->state() == engine::DataState::Insert;
+    };
+    auto refresh = [&](engine::Table* table, std::initializer_list<engine::Query*> queries) {
+        if (table->isActive() && !editing(table))
+            table->refresh();
+        for (engine::Query* query : queries)
+            if (!editing(query))
+                ActualizarQuery(query);
+    };
+    if (reminders) {
+        refresh(TableReminder, {QueryReminder, QueryReminderDia, QueryReminderMes});
+        remindersChanged();
+    }
+    if (cards)
+        refresh(TableLibreta, {QueryLibreta});
+}
+
 void TDataModuleReminder::remindersChanged()
 {
     m_windows->remindersChanged();

@@ -72,6 +72,9 @@ public:
     bool Localizar(const QString& field, const QString& value);
     void Actualizar();
     void ActualizarQuery(engine::Query* query);
+    // Reads the tables again when another process (an import run from the command line)
+    // has written to them since the last call; a dataset being edited is left alone.
+    void refreshIfChangedElsewhere();
     // A window changed reminders: the calendar marks are drawn again.
     void remindersChanged();
 

@@ -170,7 +170,8 @@ QString createIndexSql(const QString& table, const IndexDef& index)
 }
 
 // Makes the declared indexes an older table file lacks; one already there under its name
-// is left as it is. A file we may only read goes without them, more slowly.
+// (or under its name with "_b", which an import that rebuilt the table gives it) is left
+// as it is. A file we may only read goes without them, more slowly.
 void addMissingIndexes(sqlite3* db, const QString& table, const IndexDefs& declared)
 {
     if (declared.isEmpty())
@@ -187,7 +188,7 @@ void addMissingIndexes(sqlite3* db, const QString& table, const IndexDefs& decla
         }
         QStringList statements;
         for (const IndexDef& index : declared)
-            if (!names.contains(index.name.toLower()))
+            if (!names.contains(index.name.toLower()) && !names.contains(index.name.toLower() + QStringLiteral("_b")))
                 statements.append(createIndexSql(table, index));
         if (statements.isEmpty())
             return;
@@ -333,6 +334,7 @@ void Connection::disconnect()
     for (sqlite3* db : std::as_const(m_handles))
         sqlite3_close_v2(db);
     m_handles.clear();
+    m_dataVersions.clear();
     m_fields.clear();
     ++m_generation;
     m_connected = false;
@@ -395,6 +397,24 @@ sqlite3* Connection::handle(const QString& tableFile)
     }
     m_handles.insert(key, db);
     return db;
+}
+
+bool Connection::changedElsewhere(const QString& tableFile)
+{
+    sqlite3* db = m_handles.value(tableFile.toLower());
+    if (!db)
+        return false;
+    sql::Statement version;
+    version.prepare(db, QStringLiteral("PRAGMA data_version"),
+                    QStringLiteral("No se puede leer la tabla «%1»").arg(shown(filePath(tableFile))));
+    const sql::Statement::Use use(version);
+    if (!version.step())
+        return false;
+    const qint64 now = version.int64(0);
+    const auto it = m_dataVersions.find(db);
+    const bool changed = it != m_dataVersions.end() && *it != now;
+    m_dataVersions.insert(db, now);
+    return changed;
 }
 
 FieldDefs Connection::fieldsOf(const QString& tableFile)

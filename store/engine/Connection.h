@@ -45,6 +45,9 @@ public:
     // EngineError naming the file when it is missing, is no SQLite file or lacks its table.
     // Opening writes to the file only to add the declared indexes an older file lacks.
     sqlite3* handle(const QString& tableFile);
+    // True when another process has committed to the table file since the last call (an
+    // import beside the running program); false on the first call, and for a file not open.
+    bool changedElsewhere(const QString& tableFile);
 
     // Changes whenever the open handles are closed: a handle kept from handle() is valid
     // as long as this stays the same.
@@ -62,7 +65,8 @@ private:
     QString m_name;
     QString m_path;
     bool m_connected = false;
-    QHash<QString, sqlite3*> m_handles; // key: table file name, case-insensitive (lower case)
+    QHash<QString, sqlite3*> m_handles;     // key: table file name, case-insensitive (lower case)
+    QHash<sqlite3*, qint64> m_dataVersions; // PRAGMA data_version last seen, per open handle
     QHash<QString, FieldDefs> m_fields;
     quint64 m_generation = 0;
 };

@@ -17,6 +17,14 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using exchange::Record;
 using exchange::textOf;
@@ -193,6 +201,12 @@ private slots:
     void badFilesImportNothing_data();
     void badFilesImportNothing();
     void exportToUnwritableFolderLeavesNoFile();
+    void hostileCalendars_data();
+    void hostileCalendars();
+    void exportOnlyToRegularFiles_data();
+    void exportOnlyToRegularFiles();
+    void controlCharactersNeverChangeOnTheWay();
+    void importBesideTheRunningProgram();
     void commandLine();
 };
 
@@ -545,12 +559,13 @@ void TestExchange::oddCardsReadBackTheSame_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("value");
     const QByteArray head = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ana\r\n";
-    QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\rVCARD\r\nEND:VCARD\r\n"
+    // A CR alone ends a line, as CR LF does; here the next line continues it.
+    QTest::newRow("raw CR inside a phone") << head + "TEL;TYPE=HOME,FAX:1\r VCARD\r\nEND:VCARD\r\n"
                                            << "FAX"
-                                           << "1 VCARD";
+                                           << "1VCARD";
     QTest::newRow("escaped raw CR in an address") << head + "ADR;TYPE=work:;;a\\\r ,x\r\nEND:VCARD\r\n"
                                                   << "EmpresaDireccion"
-                                                  << "a  ,x";
+                                                  << "a,x";
     QTest::newRow("street of blanks") << head + "ADR;TYPE=work:;;\f\f;Madrid\r\nEND:VCARD\r\n"
                                       << "EmpresaDireccion"
                                       << "\f\f";
@@ -643,6 +658,19 @@ void TestExchange::nextOccurrence_data()
     QTest::newRow("series ended: its last")
         << "FREQ=DAILY;COUNT=3" << monday << QDateTime(QDate(2027, 6, 1), QTime(0, 0))
         << QDateTime(QDate(2027, 1, 6), QTime(8, 30));
+    // Fine rules from long ago start near `now`, in step with the start.
+    QTest::newRow("secondly from two years back")
+        << "FREQ=SECONDLY" << QDateTime(QDate(2025, 1, 1), QTime(0, 0)) << QDateTime(QDate(2027, 1, 1), QTime(12, 0))
+        << QDateTime(QDate(2027, 1, 1), QTime(12, 0));
+    QTest::newRow("every seven minutes keeps its phase")
+        << "FREQ=MINUTELY;INTERVAL=7" << QDateTime(QDate(2025, 1, 1), QTime(0, 0))
+        << QDateTime(QDate(2025, 1, 2), QTime(0, 0)) << QDateTime(QDate(2025, 1, 2), QTime(0, 2));
+    QTest::newRow("monthly on the 31st from years back")
+        << "FREQ=MONTHLY" << QDateTime(QDate(2020, 1, 31), QTime(8, 0)) << QDateTime(QDate(2027, 3, 1), QTime(0, 0))
+        << QDateTime(QDate(2027, 3, 31), QTime(8, 0));
+    QTest::newRow("yearly on 29 February")
+        << "FREQ=YEARLY" << QDateTime(QDate(1904, 2, 29), QTime(8, 0)) << QDateTime(QDate(2027, 3, 1), QTime(0, 0))
+        << QDateTime(QDate(2028, 2, 29), QTime(8, 0));
     QTest::newRow("last friday of the month")
         << "FREQ=MONTHLY;BYDAY=-1FR" << monday << QDateTime(QDate(2027, 2, 1), QTime(0, 0))
         << QDateTime(QDate(2027, 2, 26), QTime(8, 30));
@@ -915,6 +943,269 @@ void TestExchange::exportToUnwritableFolderLeavesNoFile()
     const QString copy = home.file("copia.vcf");
     QCOMPARE(exchange::exportVCard(home.connection, copy).written, 1);
     QCOMPARE(QDir(home.dir.path()).entryList(QStringList{"copia.vcf*"}, QDir::Files), QStringList{"copia.vcf"});
+}
+
+void TestExchange::hostileCalendars_data()
+{
+    // Each file imports (`fecha` is the stored date, `said` part of the summary) or is refused
+    // (`said` part of the error); none may take long. Now is 01/01/2027 12:00 in Madrid.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("fecha");
+    QTest::addColumn<QString>("said");
+    auto calendar = [](const QByteArray& body) {
+        return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + body + "END:VCALENDAR\r\n";
+    };
+    auto event = [](const QByteArray& lines) {
+        return "BEGIN:VEVENT\r\nUID:1\r\nSUMMARY:x\r\n" + lines + "END:VEVENT\r\n";
+    };
+    auto zone = [](const QByteArray& rule, const QByteArray& start) {
+        return "BEGIN:VTIMEZONE\r\nTZID:Costosa\r\nBEGIN:STANDARD\r\nDTSTART:" + start +
+               "\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\n" + rule + "\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+    };
+    QByteArray nested = "BEGIN:VEVENT\r\nDTSTART:20270101T100000\r\n";
+    for (int i = 0; i < 1000; ++i)
+        nested += "BEGIN:X-A\r\n";
+    for (int i = 0; i < 1000; ++i)
+        nested += "END:X-A\r\n";
+    QTest::newRow("nested 1000 deep") << calendar(nested + "END:VEVENT\r\n") << QString()
+                                      << "línea 43: los componentes están anidados a más de 40 niveles";
+    const QString costly = QStringLiteral("demasiado costosas de calcular, importada su primera fecha");
+    for (const char* freq : {"SECONDLY", "MINUTELY", "HOURLY"})
+        QTest::newRow(freq) << calendar(event("DTSTART:20250101T000000\r\nRRULE:FREQ=" + QByteArray(freq) +
+                                              ";INTERVAL=1;BYMONTH=2;BYMONTHDAY=30\r\n"))
+                            << "01/01/2025" << costly;
+    QTest::newRow("cap reached: next date from now")
+        << calendar(event("DTSTART:20250101T000000\r\nRRULE:FREQ=SECONDLY\r\n")) << "01/01/2027"
+        << "importada su próxima fecha (FREQ=SECONDLY: 1)";
+    QTest::newRow("cap reached with a count: first date")
+        << calendar(event("DTSTART:00010101T000000\r\nRRULE:FREQ=DAILY;COUNT=2147483647\r\n")) << "01/01/0001"
+        << costly;
+    const QByteArray usesZone = event("DTSTART;TZID=Costosa:20270115T090000\r\n");
+    QTest::newRow("zone rule every minute")
+        << calendar(zone("RRULE:FREQ=MINUTELY", "20000101T000000") + usesZone) << "15/01/2027"
+        << "zona horaria «Costosa» con reglas demasiado costosas";
+    QTest::newRow("zone rule every day from year 1")
+        << calendar(zone("RRULE:FREQ=DAILY", "00010101T000000") + usesZone) << "15/01/2027"
+        << "zona horaria «Costosa» con reglas demasiado costosas";
+    QTest::newRow("last second of year 9999 in UTC")
+        << calendar(event("DTSTART:99991231T235959Z\r\n")) << QString()
+        << "línea 6: la fecha de inicio «99991231T235959Z» queda fuera de los años 1 a 9999";
+    QTest::newRow("first second of year 1 in UTC")
+        << calendar(event("DTSTART:00010101T000000Z\r\n")) << QString() << "queda fuera de los años 1 a 9999";
+    // +05:00 at 09:00 is 05:00 in Madrid; the zone comes after its event.
+    QTest::newRow("zone defined after its event")
+        << calendar(event("DTSTART;TZID=Custom:20270115T090000\r\n") +
+                    "BEGIN:VTIMEZONE\r\nTZID:Custom\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
+                    "TZOFFSETFROM:+0500\r\nTZOFFSETTO:+0500\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n")
+        << "15/01/2027"
+        << "1 escritos";
+    QTest::newRow("zone nowhere defined") << calendar(event("DTSTART;TZID=Custom:20270115T090000\r\n")) << "15/01/2027"
+                                          << "zona horaria desconocida, tomada como hora local: 1";
+    QTest::newRow("line ends CR only") << calendar(event("DTSTART:20270115T090000\r\n")).replace("\r\n", "\r")
+                                       << "15/01/2027"
+                                       << "1 escritos";
+}
+
+void TestExchange::hostileCalendars()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, fecha);
+    QFETCH(QString, said);
+    Home home;
+    const QString path = home.file("hostil.ics");
+    QVERIFY(writeFile(path, bytes));
+    QString summary;
+    const QString error = errorOf([&] {
+        summary = exchange::importICalendar(home.connection, path, QDateTime(QDate(2027, 1, 1), QTime(12, 0)))
+                      .text(QStringLiteral("Importación"), QStringLiteral("hostil.ics"));
+    });
+    if (fecha.isEmpty()) {
+        QVERIFY2(error.contains(said), qPrintable(error));
+        QVERIFY(home.reminders().isEmpty());
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY2(summary.contains(said), qPrintable(summary));
+    const QList<Record> stored = home.reminders();
+    QCOMPARE(stored.size(), 1);
+    QCOMPARE(stored.first().value("Fecha").toString(), fecha);
+    if (QTest::currentDataTag() == QLatin1String("zone defined after its event"))
+        QCOMPARE(stored.first().value("Hora").toString(), QStringLiteral("05:00:00"));
+}
+
+void TestExchange::exportOnlyToRegularFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("fifo") << "fifo"
+                          << "es una tubería con nombre (FIFO)";
+    QTest::newRow("socket") << "socket"
+                            << "es un socket";
+    QTest::newRow("folder") << "folder"
+                            << "es una carpeta";
+    QTest::newRow("read-only file") << "read-only"
+                                    << "el archivo es de solo lectura";
+}
+
+void TestExchange::exportOnlyToRegularFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+    Home home;
+    const QString target = home.file("destino");
+    const QByteArray name = QFile::encodeName(target);
+    int fd = -1;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == QLatin1String("socket")) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        QVERIFY(size_t(name.size()) < sizeof addr.sun_path);
+        memcpy(addr.sun_path, name.constData(), size_t(name.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(target));
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root may write to a read-only file");
+        QVERIFY(writeFile(target, "antes"));
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
+    }
+    auto closeSocket = qScopeGuard([fd] {
+        if (fd >= 0)
+            ::close(fd);
+    });
+    struct stat before;
+    QCOMPARE(::lstat(name.constData(), &before), 0);
+    const QString message =
+        errorOf([&] { exchange::exportICalendar(home.connection, target, QDateTime::currentDateTime()); });
+    QVERIFY2(message.contains(why), qPrintable(message));
+    struct stat after;
+    QCOMPARE(::lstat(name.constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(QDir(home.dir.path()).entryList(QStringList{"destino?*"}, QDir::AllEntries | QDir::System), QStringList());
+}
+
+void TestExchange::controlCharactersNeverChangeOnTheWay()
+{
+    // A text the format cannot carry back unchanged is not written changed: the export
+    // skips it and says why.
+    Home home;
+    insertRecords(
+        home, engine::tables::reminderFile(), engine::tables::reminderFields(),
+        {reminder("05/03/2027", "10:30:00", QStringLiteral("con\rretorno"), true, false, "0", "Día/s"),
+         reminder("05/03/2027", "10:30:00", QStringLiteral("con\bretroceso"), true, false, "0", "Día/s"),
+         reminder("05/03/2027", "10:30:00", QStringLiteral("limpio\ttab\ny línea"), true, false, "0", "Día/s")});
+    const QString ics = home.file("c.ics");
+    const exchange::Summary out = exchange::exportICalendar(home.connection, ics, QDateTime::currentDateTime());
+    QCOMPARE(out.written, 1);
+    QCOMPARE(out.skipped.value(QStringLiteral("texto con caracteres de control")), 2);
+    Home back;
+    exchange::importICalendar(back.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0)));
+    QCOMPARE(back.reminders().size(), 1);
+    QCOMPARE(back.reminders().first().value("Recordatorio").toString(), QStringLiteral("limpio\ttab\ny línea"));
+
+    // A card keeps a form feed (written as it is) but not a CR alone.
+    insertRecords(home, engine::tables::direccionesFile(), engine::tables::direccionesFields(),
+                  {Record{{"Nombre", QStringLiteral("Ana\fRuiz")}}, Record{{"Nombre", QStringLiteral("Eva\rRuiz")}}});
+    const exchange::Summary cards = exchange::exportVCard(home.connection, home.file("c.vcf"));
+    QCOMPARE(cards.written, 1);
+    QCOMPARE(cards.skipped.value(QStringLiteral("texto con caracteres de control")), 1);
+    exchange::importVCard(back.connection, home.file("c.vcf"));
+    QCOMPARE(back.cards().size(), 1);
+    QCOMPARE(back.cards().first().value("Nombre").toString(), QStringLiteral("Ana\fRuiz"));
+}
+
+void TestExchange::importBesideTheRunningProgram()
+{
+    Home home;
+    const QString file = engine::tables::reminderFile();
+    insertRecords(home, file, engine::tables::reminderFields(),
+                  {reminder("01/01/2027", "09:00:00", "uno", true, false, "0", "Día/s"),
+                   reminder("02/01/2027", "09:00:00", "dos", true, false, "0", "Día/s"),
+                   reminder("03/01/2027", "09:00:00", "tres", true, false, "0", "Día/s")});
+    sqlite3* db = home.connection.handle(file);
+    engine::sql::exec(db, "DELETE FROM Reminder WHERE ID = 3", "x"); // the sequence stays at 3
+    auto query = [&](const QString& sql) {
+        QStringList rows;
+        engine::sql::Statement st;
+        st.prepare(home.connection.handle(file), sql, "x");
+        engine::sql::Statement::Use use(st);
+        while (st.step())
+            rows += st.text(0);
+        return rows;
+    };
+    const QStringList indexesBefore =
+        query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name");
+    QVERIFY(!indexesBefore.isEmpty());
+
+    // The running program: its own connection to the same file.
+    engine::Connection running;
+    running.setPath(QFileInfo(home.connection.filePath(file)).absolutePath());
+    running.connect();
+    running.handle(file);
+    QVERIFY(!running.changedElsewhere(file));
+
+    // It posts an edit while the import builds its new table; the import builds it again and
+    // keeps the edit.
+    int built = 0;
+    exchange::setImportBuiltHook([&] {
+        if (built++ == 0)
+            engine::sql::exec(running.handle(file), "UPDATE Reminder SET Recordatorio = 'editado' WHERE ID = 1", "x");
+    });
+    auto noHook = qScopeGuard([] { exchange::setImportBuiltHook({}); });
+    const QString ics = home.file("nuevos.ics");
+    QVERIFY(writeFile(ics,
+                      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART:20270201T100000\r\nSUMMARY:cuatro\r\nEND:VEVENT\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART:20270202T100000\r\nSUMMARY:cinco\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
+    QCOMPARE(exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0))).written, 2);
+    QCOMPARE(built, 2);
+    QCOMPARE(query("SELECT ID || ' ' || Recordatorio FROM Reminder ORDER BY ID"),
+             (QStringList{"1 editado", "2 dos", "4 cuatro", "5 cinco"}));
+    QCOMPARE(query("PRAGMA integrity_check"), QStringList{"ok"});
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+             (QStringList{"Reminder", "sqlite_sequence"}));
+    QStringList alternate;
+    for (const QString& name : indexesBefore)
+        alternate += name + "_b";
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"), alternate);
+    // The running program sees that the file changed, once.
+    QVERIFY(running.changedElsewhere(file));
+    QVERIFY(!running.changedElsewhere(file));
+
+    // A killed import leaves its side tables; the next import drops them, and one that fails
+    // leaves the table as it was.
+    engine::sql::exec(home.connection.handle(file),
+                      "CREATE TABLE Reminder_importacion (x); "
+                      "CREATE TABLE Reminder_nueva (y)",
+                      "x");
+    const QString bad = home.file("malo.ics");
+    QVERIFY(writeFile(bad, "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20270230T100000\r\nEND:VEVENT\r\n"
+                           "END:VCALENDAR\r\n"));
+    QVERIFY(!errorOf([&] { exchange::importICalendar(home.connection, bad, QDateTime::currentDateTime()); }).isEmpty());
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+             (QStringList{"Reminder", "sqlite_sequence"}));
+    QCOMPARE(query("SELECT count(*) FROM Reminder"), QStringList{"4"});
+
+    // A second import gives the indexes their first names back.
+    exchange::setImportBuiltHook({});
+    exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0)));
+    QCOMPARE(query("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+             indexesBefore);
+
+    // One import at a time.
+    const QString lockPath = QFileInfo(home.connection.filePath(file)).dir().filePath(".Reminder.DB.importacion");
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::flock(fd, LOCK_EX), 0);
+    const QString busy =
+        errorOf([&] { exchange::importICalendar(home.connection, ics, QDateTime(QDate(2027, 1, 1), QTime(0, 0))); });
+    ::close(fd);
+    QVERIFY2(busy.contains(QStringLiteral("Otra importación")), qPrintable(busy));
+    QCOMPARE(query("SELECT count(*) FROM Reminder"), QStringList{"6"});
 }
 
 void TestExchange::commandLine()
