@@ -29,7 +29,10 @@ MailCheck::MailCheck(Pop3Client* pop, QCheckBox* ignoreErrors, QCheckBox* openPr
         if (m_inProgress)
             return;
         m_nextIsRetry = true;
-        run(m_user, m_password, m_server);
+        // A copy: the check it starts replaces m_again, whose captures it reads meanwhile.
+        const std::function<void()> again = m_again;
+        if (again)
+            again();
     });
 }
 
@@ -89,15 +92,7 @@ void MailCheck::run(const QString& user, const QString& password, const QString&
 {
     if (m_inProgress)
         return;
-    // A newer check takes the place of a retry still waiting.
-    m_isRetry = m_nextIsRetry;
-    m_nextIsRetry = false;
-    if (!m_isRetry)
-        m_retry->stop();
-    m_startedAt = Clock::monotonicMs();
-    m_user = user;
-    m_password = password;
-    m_server = server;
+    starting([this, user, password, server] { run(user, password, server); });
     step(user, [&] {
         // "host", "host:port", "[ipv6]:port", a bare IPv6 address or "pop3s://host[:port]".
         MailTarget target;
@@ -140,16 +135,35 @@ void MailCheck::runWhenPassword(const QString& user, const QString& server,
 {
     if (m_inProgress)
         return;
+    starting([this, user, server, fetch] { runWhenPassword(user, server, fetch); });
+    const bool isRetry = m_isRetry;
     m_inProgress = true;
     step(user, [&] {
-        fetch([this, user, server](bool ok, const QString& passwordOrReason) {
+        fetch([this, user, server, isRetry](bool ok, const QString& passwordOrReason) {
             m_inProgress = false;
-            if (ok)
+            if (ok) {
+                // The same check goes on with the password: still a retry when it was one,
+                // and started when the keyring was asked.
+                const qint64 startedAt = m_startedAt;
+                m_nextIsRetry = isRetry;
                 run(user, passwordOrReason, server);
-            else
+                m_startedAt = startedAt;
+            } else {
                 step(user, [&] { fail(user, passwordOrReason); });
+            }
         });
     });
+}
+
+void MailCheck::starting(std::function<void()> again)
+{
+    // A newer check takes the place of a retry still waiting.
+    m_isRetry = m_nextIsRetry;
+    m_nextIsRetry = false;
+    if (!m_isRetry)
+        m_retry->stop();
+    m_startedAt = Clock::monotonicMs();
+    m_again = std::move(again);
 }
 
 // The count is in: new mail is announced, then the client says goodbye.

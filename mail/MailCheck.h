@@ -53,6 +53,8 @@ public:
 
 private:
     template <typename F> void step(const QString& user, F&& f) noexcept;
+    // Marks the start of a check, retry or not; `again` starts the same check once more.
+    void starting(std::function<void()> again);
     void fail(const QString& user, const QString& reason);
     void counted(const QString& user, int count);
     void announce(const QString& user, int count);
@@ -66,8 +68,8 @@ private:
     qint64 m_startedAt = 0;         // monotonic time the current check started
     bool m_isRetry = false;         // the current check is a retry
     bool m_nextIsRetry = false;
-    QString m_server;
-    QString m_password;
-    QString m_user;
+    // Starts the current check again: with the same password, or, for a check whose
+    // password comes from the keyring, asking the keyring again (never an old password).
+    std::function<void()> m_again;
     std::unique_ptr<QTimer> m_retry;
 };

@@ -1,5 +1,7 @@
 #include "platform/PasswordKeyring.h"
 
+#include "platform/DesktopBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -73,8 +75,7 @@ QString PasswordKeyring::statusName(Status status)
 // bus of its own for the X display (autolaunch), and the keyring would be activated on it.
 bool PasswordKeyring::busAvailable()
 {
-    const bool available =
-        !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+    const bool available = DesktopBus::session().has_value();
     if (!available)
         logNoKeyring(QStringLiteral("no hay bus de sesión de D-Bus"));
     return available;

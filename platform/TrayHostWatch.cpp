@@ -1,5 +1,7 @@
 #include "platform/TrayHostWatch.h"
 
+#include "platform/DesktopBus.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -87,11 +89,12 @@ QByteArray TrayHostWatch::traySelectionName(const QByteArray& display)
 
 void TrayHostWatch::watchStatusNotifier()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    const std::optional<QDBusConnection> session = DesktopBus::session();
+    if (!session) {
         qCInfo(lcTray) << "no session bus: StatusNotifierItem panels are not looked for";
         return;
     }
+    QDBusConnection bus = *session;
     auto* services = new QDBusServiceWatcher(kWatcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(services, &QDBusServiceWatcher::serviceRegistered, this, &TrayHostWatch::askHost);
     connect(services, &QDBusServiceWatcher::serviceUnregistered, this, &TrayHostWatch::watcherGone);

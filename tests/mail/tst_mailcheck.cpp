@@ -740,6 +740,41 @@ private slots:
             QCOMPARE(Correo_Form->Label1->text(), QStringLiteral("2"));
     }
 
+    // A check whose password comes from the keyring and could not be read just after a
+    // wake-up asks the keyring again for its retry: it never logs in with an older or an
+    // empty password.
+    void keyringCheckRetriedAfterAWakeUpAsksAgain()
+    {
+        FakePop3 server({statReply("+OK 1 100")});
+        ProgramFixture f;
+        startProgram(f);
+        setAccount(server.server());
+        Ostiva_Form->EditMail1Pass()->setText(QString());
+        IntervaloCorreo = 1000;
+        Ostiva_Form->MailChecker->wokeUp();
+        int asked = 0;
+        auto fetch = [&asked](MailCheck::PasswordAnswer answer) {
+            ++asked;
+            if (asked == 1)
+                answer(false, QStringLiteral("el depósito de claves está bloqueado"));
+            else
+                answer(true, QStringLiteral("s3cret"));
+        };
+        Ostiva_Form->MailChecker->runWhenPassword(kUser, server.server(), fetch);
+        QTimer* retry = Ostiva_Form->MailChecker->retryTimer();
+        QVERIFY(retry->isActive());
+        QCOMPARE(server.connections, 0);
+        QVERIFY(f.messages.isEmpty());
+
+        retry->start(0);
+        QTRY_COMPARE(server.connections, 1);
+        WAIT_CHECK_DONE();
+        QCOMPARE(asked, 2);
+        QVERIFY(server.lines.contains("PASS s3cret"));
+        QVERIFY(!retry->isActive());
+        QVERIFY2(f.messages.isEmpty(), qPrintable(f.messageTexts().join('|')));
+    }
+
     // A check falling due while the notice shows is skipped and counting starts again.
     void noticeShowingSkipsCheck()
     {
