@@ -91,7 +91,7 @@ void TrayHostWatch::watchStatusNotifier()
 {
     const std::optional<QDBusConnection> session = DesktopBus::session();
     if (!session) {
-        qCInfo(lcTray) << "no session bus: StatusNotifierItem panels are not looked for";
+        qCInfo(lcTray, "Sin bus de sesión: no se buscan paneles StatusNotifierItem");
         return;
     }
     QDBusConnection bus = *session;
@@ -106,9 +106,12 @@ void TrayHostWatch::watchStatusNotifier()
     // The answer at start is needed before the main window decides how to show itself.
     const QDBusMessage reply = bus.call(hostQuestion(), QDBus::Block, kStartAnswerMs);
     m_host = registeredIn(reply);
+    // No watcher at all is the ordinary case of a desktop without such a panel.
+    const QString error = reply.errorName();
     if (reply.type() == QDBusMessage::ErrorMessage &&
-        reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
-        qCInfo(lcTray) << "the StatusNotifierItem watcher did not answer:" << reply.errorMessage();
+        error != QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") &&
+        error != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        qCInfo(lcTray, "El vigilante de StatusNotifierItem no respondió: %s", qUtf8Printable(reply.errorMessage()));
 }
 
 void TrayHostWatch::askHost()
