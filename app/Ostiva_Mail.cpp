@@ -31,17 +31,6 @@ const QString kPrograma = QStringLiteral("Programa");
 constexpr int kText = 1;
 constexpr int kInteger = 3;
 
-// The stored "password1" text of the batch's settings; none when the value (or the key)
-// is missing or is not a text.
-std::optional<QString> storedPassword(SettingsBatch& batch)
-{
-    const RegKey* key = batch.store(HKEY_LOCAL_MACHINE).findKey(kKey);
-    const RegValue* value = key ? key->value(kPassword) : nullptr;
-    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
-        return std::nullopt;
-    return SettingsStore::dataText(value->data);
-}
-
 } // namespace
 
 // --- settings -----------------------------------------------------------------
@@ -83,7 +72,7 @@ void TOstiva_Form::BitBtn5Click()
             Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, Encrypt(EditMail1Pass()->text()));
             if (password)
                 password->save();
-        } else if (!storedPassword(batch)) {
+        } else if (!batch.store(HKEY_LOCAL_MACHINE).text(kKey, kPassword)) {
             // A value to load at the next start, which stops at a missing one.
             Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, QString());
         }
@@ -112,7 +101,7 @@ void TOstiva_Form::OlvidarClaveArchivo(const QString& password)
     if (scrambled.isEmpty())
         return;
     SettingsBatch batch;
-    const std::optional<QString> stored = storedPassword(batch);
+    const std::optional<QString> stored = batch.store(HKEY_LOCAL_MACHINE).text(kKey, kPassword);
     if (!stored || *stored != scrambled)
         return;
     Rutines1->EscribeRegistro(HKEY_LOCAL_MACHINE, kKey, kPassword, kText, QString());

@@ -16,11 +16,7 @@ const QString kKey = QStringLiteral("\\Software\\Quelmar\\Ostiva\\mail");
 
 QStringList hostsIn(const SettingsStore& store)
 {
-    const RegKey* key = store.findKey(kKey);
-    const RegValue* value = key ? key->value(kValueName) : nullptr;
-    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
-        return {};
-    return SettingsStore::dataText(value->data).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return store.text(kKey, kValueName).value_or(QString()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 // Runs `change` on the settings tree inside the current batch, or inside one of its own

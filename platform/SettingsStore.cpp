@@ -356,6 +356,15 @@ const RegKey* SettingsStore::findKey(const QString& keyPath) const
     return key;
 }
 
+std::optional<QString> SettingsStore::text(const QString& keyPath, const QString& valueName) const
+{
+    const RegKey* key = findKey(keyPath);
+    const RegValue* value = key ? key->value(valueName) : nullptr;
+    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
+        return std::nullopt;
+    return dataText(value->data);
+}
+
 RegKey& SettingsStore::createKey(const QString& keyPath, bool* created)
 {
     const QStringList names = keyNames(keyPath);

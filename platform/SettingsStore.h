@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,9 @@ public:
     RootKey root() const { return m_root; }
     // The key at a path of names separated by "\" (a leading "\" allowed); nullptr when missing.
     const RegKey* findKey(const QString& keyPath) const;
+    // The text of a REG_SZ or REG_EXPAND_SZ value; none when the key or the value is
+    // missing or the value is not a text.
+    std::optional<QString> text(const QString& keyPath, const QString& valueName) const;
     // The key at a path, made with any missing keys above it. Raises SettingsError
     // (ERROR_BAD_PATHNAME) for a name the store cannot hold (control characters).
     RegKey& createKey(const QString& keyPath, bool* created = nullptr);
